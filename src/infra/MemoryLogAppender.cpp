@@ -1,0 +1,58 @@
+#include "infra/MemoryLogAppender.h"
+
+#include "infra/Clock.h"
+#include "infra/Unicode.h"
+
+namespace lorvant {
+namespace {
+
+bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+}  // namespace
+
+void TMemoryLogAppender::Append(const std::string& text) {
+  lines_.push_back(FormatLogTimestamp(LocalNow()) + "\t" + text);
+  TrimToMaxSize();
+}
+
+std::string TMemoryLogAppender::GetText() const {
+  std::string text;
+  for (const std::string& line : lines_) {
+    text += line;
+    text += "\r\n";
+  }
+  return text;
+}
+
+void TMemoryLogAppender::TrimToMaxSize() {
+  if (MaxSize == 0) return;
+  if (append_count_ < 1000) {
+    ++append_count_;
+    return;
+  }
+  append_count_ = 0;
+  std::string text = GetText();
+  const size_t length = CountCodePoints(text);
+  if (length <= static_cast<size_t>(MaxSize)) return;
+  // Walk back from the end over MaxSize - 6 characters (UTF-8 aware).
+  size_t keep = static_cast<size_t>(MaxSize > 6 ? MaxSize - 6 : 0);
+  size_t pos = text.size();
+  while (keep > 0 && pos > 0) {
+    --pos;
+    if (!IsContinuationByte(text[pos])) --keep;
+  }
+  std::string rest = "......" + text.substr(pos);
+  lines_.clear();
+  // Split at CR LF, lone CR or lone LF, as a text list would.
+  size_t start = 0;
+  for (size_t i = 0; i < rest.size(); ++i) {
+    if (rest[i] == '\r' || rest[i] == '\n') {
+      lines_.push_back(rest.substr(start, i - start));
+      if (rest[i] == '\r' && i + 1 < rest.size() && rest[i + 1] == '\n') ++i;
+      start = i + 1;
+    }
+  }
+  if (start < rest.size()) lines_.push_back(rest.substr(start));
+}
+
+}  // namespace lorvant

@@ -1,0 +1,39 @@
+// INI files (task files) read and written by the system itself, following
+// the profile rules: section and key names match without regard to case,
+// values are replaced where they stand, other lines are kept, a UTF-16LE
+// file with its mark stays so, new files are UTF-8 without mark, CR LF.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace lorvant {
+
+class TMyIniFile {
+ public:
+  // No file access yet; the file need not exist.
+  explicit TMyIniFile(std::string file_name) : FileName(std::move(file_name)) {}
+  TMyIniFile(const TMyIniFile&) = delete;
+  TMyIniFile& operator=(const TMyIniFile&) = delete;
+
+  const std::string FileName;
+
+  // Value of ident in section, trimmed of blanks and one pair of enclosing
+  // quotes, cut to 307200 characters; def when the file, section or key is
+  // missing.
+  std::string ReadString(const std::string& section, const std::string& ident,
+                         const std::string& def) const;
+  // Decimal, or hexadecimal with "$", "0x" or "0X"; def when empty or not a
+  // number (also when out of the 32-bit range).
+  int32_t ReadInteger(const std::string& section, const std::string& ident, int32_t def) const;
+  // Replace or add, creating file and section as needed; the file is
+  // replaced atomically. Throws EIniFileException "Unable to write to <file>".
+  void WriteString(const std::string& section, const std::string& ident,
+                   const std::string& value);
+  void WriteInteger(const std::string& section, const std::string& ident, int32_t value);
+
+  // Largest value length ReadString returns, in characters.
+  static constexpr size_t kMaxValueLength = 307200;
+};
+
+}  // namespace lorvant

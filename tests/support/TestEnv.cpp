@@ -1,0 +1,52 @@
+#include "support/TestEnv.h"
+
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+namespace lorvant::test {
+
+const std::string& TestRoot() {
+  static const std::string root = [] {
+    char tmpl[] = "/tmp/lorvant-test-XXXXXX";
+    char* dir = ::mkdtemp(tmpl);
+    if (dir == nullptr) std::abort();
+    return std::string(dir);
+  }();
+  return root;
+}
+
+std::string MakeTempDir(const std::string& hint) {
+  static std::atomic<int> counter{0};
+  std::string dir = TestRoot() + "/" + hint + std::to_string(counter++);
+  std::filesystem::create_directories(dir);
+  return dir;
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  ASSERT_TRUE(out.good()) << path;
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+bool PathExists(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+}  // namespace lorvant::test
