@@ -1,0 +1,168 @@
+#include "textio/BlockTextReader.h"
+
+#include <cstring>
+
+#include "infra/Env.h"
+#include "infra/Exception.h"
+#include "infra/Log.h"
+#include "infra/Unicode.h"
+
+namespace lorvant {
+
+TBlockTextReader::TBlockTextReader(size_t block_size)
+    : block_size_(block_size < 16 ? 16 : block_size) {}
+
+TBlockTextReader::~TBlockTextReader() = default;
+
+void TBlockTextReader::Open(const std::string& file_name) {
+  Close();
+  file_name_ = file_name;
+  file_ = Env::Default()->OpenForRead(file_name);
+  file_size_ = file_->Info().size;
+  remaining_ = file_size_;
+  if (!buf_ || cap_ != block_size_) {
+    cap_ = block_size_;
+    buf_ = std::make_unique<char[]>(cap_);
+  }
+  begin_ = end_ = 0;
+  next_cr_ = kUnknown;
+  current_ = {};
+  Fill();
+  layout_ = DetectTextLayout(std::string_view(buf_.get(), end_), file_size_);
+  begin_ = layout_.bom.size();
+  // A file holding only its mark has one empty line, as the counter says.
+  mark_only_line_ = !layout_.bom.empty() && file_size_ == static_cast<int64_t>(begin_);
+  SetEncoding(kEncodingAutoDetect);
+}
+
+void TBlockTextReader::SetEncoding(const std::string& name) {
+  encoding_name_ = name.empty() || name == kEncodingAutoDetect ? layout_.encoding_name : name;
+  TLog::Global()->Debug("BlockTextReader EncodingName " + encoding_name_);
+}
+
+void TBlockTextReader::Close() {
+  file_.reset();
+  current_ = {};
+}
+
+bool TBlockTextReader::Fill() {
+  if (remaining_ == 0 || !file_) return false;
+  if (begin_ > 0) {
+    std::memmove(buf_.get(), buf_.get() + begin_, end_ - begin_);
+    end_ -= begin_;
+    begin_ = 0;
+  }
+  if (end_ == cap_) {  // one line fills the buffer: make room for more of it
+    size_t new_cap = cap_ * 2;
+    auto bigger = std::make_unique<char[]>(new_cap);
+    std::memcpy(bigger.get(), buf_.get(), end_);
+    buf_ = std::move(bigger);
+    cap_ = new_cap;
+  }
+  next_cr_ = kUnknown;
+  size_t want = cap_ - end_;
+  if (static_cast<int64_t>(want) > remaining_) want = static_cast<size_t>(remaining_);
+  size_t got = 0;
+  while (got < want) {
+    size_t r = file_->Read(buf_.get() + end_ + got, want - got);
+    if (r == 0) throw EReadError();  // the file shrank while being read
+    got += r;
+  }
+  end_ += got;
+  remaining_ -= static_cast<int64_t>(got);
+  return true;
+}
+
+void TBlockTextReader::FindByteLineEnd(size_t* term, size_t* term_len) {
+  char* base = buf_.get();
+  if (next_cr_ == kUnknown || next_cr_ < begin_) {
+    const void* cr = std::memchr(base + begin_, '\r', end_ - begin_);
+    next_cr_ = cr ? static_cast<const char*>(cr) - base : end_;
+  }
+  const void* lf = std::memchr(base + begin_, '\n', next_cr_ - begin_);
+  if (lf != nullptr) {
+    *term = static_cast<const char*>(lf) - base;
+    *term_len = 1;
+    return;
+  }
+  *term = next_cr_;
+  if (next_cr_ == end_) {
+    *term_len = 0;
+  } else if (next_cr_ + 1 < end_) {
+    *term_len = base[next_cr_ + 1] == '\n' ? 2 : 1;
+  } else {
+    *term_len = remaining_ == 0 ? 1 : 0;  // CR at the buffer's end: LF may follow
+  }
+}
+
+void TBlockTextReader::FindUnitLineEnd(size_t* term, size_t* term_len) {
+  const auto* p = reinterpret_cast<const unsigned char*>(buf_.get());
+  const bool be = layout_.unit == LineUnit::kUtf16BE;
+  auto unit = [&](size_t i) -> unsigned {
+    return be ? (p[i] << 8 | p[i + 1]) : (p[i + 1] << 8 | p[i]);
+  };
+  size_t i = begin_;
+  for (; i + 1 < end_; i += 2) {
+    unsigned u = unit(i);
+    if (u == 0x0A) {
+      *term = i;
+      *term_len = 2;
+      return;
+    }
+    if (u == 0x0D) {
+      *term = i;
+      if (i + 3 < end_) {
+        *term_len = unit(i + 2) == 0x0A ? 4 : 2;
+      } else {
+        *term_len = remaining_ == 0 ? 2 : 0;
+      }
+      return;
+    }
+  }
+  *term = end_;
+  *term_len = 0;
+}
+
+void TBlockTextReader::FindLineEnd(size_t* term, size_t* term_len) {
+  if (layout_.unit == LineUnit::kByte) {
+    FindByteLineEnd(term, term_len);
+  } else {
+    FindUnitLineEnd(term, term_len);
+  }
+}
+
+bool TBlockTextReader::ReadLine() {
+  if (mark_only_line_) {
+    mark_only_line_ = false;
+    current_ = std::string_view(buf_.get() + begin_, 0);
+    return true;
+  }
+  while (true) {
+    size_t term, term_len;
+    FindLineEnd(&term, &term_len);
+    if (term_len > 0) {
+      current_ = std::string_view(buf_.get() + begin_, term - begin_);
+      begin_ = term + term_len;
+      return true;
+    }
+    if (!Fill()) break;
+  }
+  if (begin_ < end_) {  // the last line has no line end
+    current_ = std::string_view(buf_.get() + begin_, end_ - begin_);
+    begin_ = end_;
+    return true;
+  }
+  current_ = {};
+  return false;
+}
+
+std::string TBlockTextReader::CurrentLine() const {
+  if (encoding_name_ == kEncodingUtf8) {
+    std::string text = DecodeBytes(current_, encoding_name_);
+    if (text.empty() && !current_.empty()) return SanitizeUtf8(current_);
+    return text;
+  }
+  return DecodeBytes(current_, encoding_name_);
+}
+
+}  // namespace lorvant

@@ -1,0 +1,80 @@
+// Delivers the lines of a text file of any size one at a time through a
+// bounded buffer. Each line is available as its bytes in the source's
+// encoding (a view into the buffer, without line end and mark), and decoded
+// on demand. A line ends at CR LF, a lone CR or an LF, in code units of the
+// file's layout (TextLayout), exactly as the line counter counts them.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "textio/CharsetUtil.h"
+
+namespace lorvant {
+
+class SequentialFile;
+
+class TBlockTextReader {
+ public:
+  static constexpr size_t kBlockSize = 4 << 20;
+
+  // block_size: bytes read per refill; a longer line grows the buffer.
+  explicit TBlockTextReader(size_t block_size = kBlockSize);
+  ~TBlockTextReader();
+  TBlockTextReader(const TBlockTextReader&) = delete;
+  TBlockTextReader& operator=(const TBlockTextReader&) = delete;
+
+  // Opens the file and prepares to read from its first line.
+  // Throws EFOpenError when it cannot be opened or is a folder.
+  void Open(const std::string& file_name);
+  // Chooses the decoder used by CurrentLine; "" or "Auto Detect" takes the
+  // file's own (its mark's name, "Ansi" for unmarked byte text).
+  void SetEncoding(const std::string& name);
+  // Makes the next line current; false (and an empty line) after the last.
+  // Throws EReadError when the file turns out shorter than at Open.
+  bool ReadLine();
+  // The current line's bytes; valid until the next ReadLine or Close.
+  std::string_view CurrentBytes() const { return current_; }
+  // The current line decoded to UTF-8: strict UTF-8 falling back to the
+  // never-failing decoder, UTF-16 with replacement characters.
+  std::string CurrentLine() const;
+  // Releases the file.
+  void Close();
+
+  const std::string& FileName() const { return file_name_; }
+  const std::string& EncodingName() const { return encoding_name_; }
+  const std::string& Bom() const { return layout_.bom; }
+  const TextLayout& Layout() const { return layout_; }
+  int64_t FileSize() const { return file_size_; }
+
+ private:
+  // Moves the unread tail to the buffer's start (growing the buffer when
+  // the tail fills it) and reads more. False at the end of the file.
+  bool Fill();
+  // Finds the next line end at or after begin_: sets *term (its offset)
+  // and *term_len (0 when no complete line end is in the buffer yet).
+  void FindLineEnd(size_t* term, size_t* term_len);
+  void FindByteLineEnd(size_t* term, size_t* term_len);
+  void FindUnitLineEnd(size_t* term, size_t* term_len);
+
+  const size_t block_size_;
+  std::string file_name_;
+  std::string encoding_name_;
+  TextLayout layout_;
+  std::unique_ptr<SequentialFile> file_;
+  int64_t file_size_ = 0;
+  int64_t remaining_ = 0;  // bytes of the file not read yet
+
+  std::unique_ptr<char[]> buf_;
+  size_t cap_ = 0;
+  size_t begin_ = 0;  // start of the unread data
+  size_t end_ = 0;    // end of the valid data
+  static constexpr size_t kUnknown = SIZE_MAX;
+  size_t next_cr_ = kUnknown;  // first CR at or after begin_ (end_ = none)
+  bool mark_only_line_ = false;
+  std::string_view current_;
+};
+
+}  // namespace lorvant

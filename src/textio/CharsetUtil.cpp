@@ -1,0 +1,142 @@
+#include "textio/CharsetUtil.h"
+
+#include "infra/Env.h"
+#include "infra/Unicode.h"
+
+namespace lorvant {
+namespace {
+
+// The first up-to-n bytes of a file.
+std::string ReadHead(const std::string& file_name, size_t n, int64_t* size) {
+  auto file = Env::Default()->OpenForRead(file_name);
+  *size = file->Info().size;
+  std::string head(n, '\0');
+  size_t got = 0;
+  while (got < n) {
+    size_t r = file->Read(head.data() + got, n - got);
+    if (r == 0) break;
+    got += r;
+  }
+  head.resize(got);
+  return head;
+}
+
+std::string BomOf(std::string_view head) {
+  if (head.size() >= 3 && head.substr(0, 3) == kBomUtf8) return kBomUtf8;
+  if (head.size() >= 2 && head.substr(0, 2) == kBomUtf16BE) return kBomUtf16BE;
+  if (head.size() >= 2 && head.substr(0, 2) == kBomUtf16LE) return kBomUtf16LE;
+  return "";
+}
+
+std::string NameWithoutBom(std::string_view head) {
+  if (head.size() >= 4) {
+    if (head[0] == 0 && head[2] == 0) return kEncodingUnicodeBigEndian;
+    if (head[1] == 0 && head[3] == 0) return kEncodingUnicode;
+  }
+  return kEncodingUtf8;
+}
+
+bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 0x20; }
+
+}  // namespace
+
+std::string GetFileBOM(const std::string& file_name) {
+  int64_t size;
+  return BomOf(ReadHead(file_name, 3, &size));
+}
+
+std::string BOMToEncodingName(std::string_view bom) {
+  if (bom == kBomUtf8) return kEncodingUtf8;
+  if (bom == kBomUtf16LE) return kEncodingUnicode;
+  if (bom == kBomUtf16BE) return kEncodingUnicodeBigEndian;
+  return kEncodingAnsi;
+}
+
+std::string DetectEncodingWithoutBOM(const std::string& file_name) {
+  int64_t size;
+  return NameWithoutBom(ReadHead(file_name, 4, &size));
+}
+
+std::string GetFileEncodingName(const std::string& file_name) {
+  int64_t size;
+  std::string head = ReadHead(file_name, 4, &size);
+  std::string bom = BomOf(head);
+  return bom.empty() ? NameWithoutBom(head) : BOMToEncodingName(bom);
+}
+
+TextLayout DetectTextLayout(std::string_view head, int64_t file_size) {
+  if (static_cast<int64_t>(head.size()) > file_size) head = head.substr(0, file_size);
+  TextLayout layout;
+  layout.bom = BomOf(head);
+  std::string name = layout.bom.empty() ? NameWithoutBom(head) : BOMToEncodingName(layout.bom);
+  if (name == kEncodingUnicode) {
+    layout.unit = LineUnit::kUtf16LE;
+  } else if (name == kEncodingUnicodeBigEndian) {
+    layout.unit = LineUnit::kUtf16BE;
+  } else if (layout.bom.empty()) {
+    name = kEncodingAnsi;  // unmarked byte text is read in the locale's set
+  }
+  layout.encoding_name = name;
+  return layout;
+}
+
+std::string DecodeBytes(std::string_view bytes, const std::string& encoding_name) {
+  if (encoding_name == kEncodingUnicode) return Utf16ToUtf8(bytes, false);
+  if (encoding_name == kEncodingUnicodeBigEndian) return Utf16ToUtf8(bytes, true);
+  if (encoding_name == kEncodingUtf8) return IsValidUtf8(bytes) ? std::string(bytes) : "";
+  return SanitizeUtf8(bytes);
+}
+
+std::string ReadTextFile(const std::string& file_name) {
+  std::string data = ReadWholeFile(file_name);
+  TextLayout layout = DetectTextLayout(data, static_cast<int64_t>(data.size()));
+  std::string_view body(data);
+  body.remove_prefix(layout.bom.size());
+  std::string name = layout.bom.empty() ? std::string(kEncodingAnsi) : layout.encoding_name;
+  std::string text = name == kEncodingUtf8 ? SanitizeUtf8(body) : DecodeBytes(body, name);
+  std::string out;
+  out.reserve(text.size() + 2);
+  size_t start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r' && text[i] != '\n') continue;
+    out.append(text, start, i - start);
+    out += "\r\n";
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  if (start < text.size()) {
+    out.append(text, start, std::string::npos);
+    out += "\r\n";
+  }
+  return out;
+}
+
+std::string TrimText(const std::string& text) {
+  size_t b = 0, e = text.size();
+  while (b < e && IsBlankOrControl(text[b])) ++b;
+  while (e > b && IsBlankOrControl(text[e - 1])) --e;
+  return text.substr(b, e - b);
+}
+
+void SplitString(const std::string& text, char delimiter, std::vector<std::string>* list) {
+  list->clear();
+  std::string rest = TrimText(text);
+  size_t pos;
+  while ((pos = rest.find(delimiter)) != std::string::npos) {
+    list->push_back(rest.substr(0, pos));
+    rest.erase(0, pos + 1);
+  }
+  list->push_back(rest);
+}
+
+std::string TextAfter(const std::string& text, const std::string& sub) {
+  size_t pos = text.find(sub);
+  return pos == std::string::npos ? "" : text.substr(pos + sub.size());
+}
+
+std::string TextBefore(const std::string& text, const std::string& sub) {
+  size_t pos = text.find(sub);
+  return pos == std::string::npos ? "" : text.substr(0, pos);
+}
+
+}  // namespace lorvant

@@ -1,0 +1,148 @@
+#include "textio/BlockTextReader.h"
+
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "infra/Exception.h"
+#include "infra/Log.h"
+#include "support/TestEnv.h"
+
+namespace lorvant {
+namespace {
+
+std::vector<std::string> ReadAllBytes(const std::string& file, size_t block = 16) {
+  TBlockTextReader reader(block);
+  reader.Open(file);
+  std::vector<std::string> lines;
+  while (reader.ReadLine()) lines.emplace_back(reader.CurrentBytes());
+  EXPECT_EQ(reader.CurrentBytes(), "");
+  EXPECT_FALSE(reader.ReadLine());  // and again: still nothing
+  return lines;
+}
+
+std::string U16LE(const std::string& ascii) {
+  std::string out;
+  for (char c : ascii) out += std::string{c, '\0'};
+  return out;
+}
+std::string U16BE(const std::string& ascii) {
+  std::string out;
+  for (char c : ascii) out += std::string{'\0', c};
+  return out;
+}
+
+struct LinesCase {
+  const char* name;
+  std::string bytes;
+  std::vector<std::string> lines;
+};
+
+TEST(BlockTextReaderTest, LineBytesTable) {
+  const std::string long_line(100, 'x');  // spans several 16-byte blocks
+  const LinesCase cases[] = {
+      {"empty", "", {}},
+      {"no final end", "a\nb", {"a", "b"}},
+      {"crlf end", "a\r\nb\r\n", {"a", "b"}},
+      {"lone cr", "a\rb\r", {"a", "b"}},
+      {"lf cr", "a\n\rb", {"a", "", "b"}},
+      {"empty lines", "\n\n\r\n", {"", "", ""}},
+      {"nul is text", std::string("a\0b\n\0", 5), {std::string("a\0b", 3), std::string("\0", 1)}},
+      {"utf8 mark", "\xEF\xBB\xBFx\ny", {"x", "y"}},
+      {"mark only", "\xEF\xBB\xBF", {""}},
+      {"inner mark kept", "a\xEF\xBB\xBF" "b\n", {"a\xEF\xBB\xBF" "b"}},
+      {"long line", "s\n" + long_line + "\r\nt", {"s", long_line, "t"}},
+      {"cr lf across blocks", std::string(15, 'q') + "\r\nz", {std::string(15, 'q'), "z"}},
+      {"invalid utf8 kept", "\xC3\x28\xFF\n", {"\xC3\x28\xFF"}},
+      {"utf16le mark", "\xFF\xFE" + U16LE("ab\r\ncd\re"), {U16LE("ab"), U16LE("cd"), U16LE("e")}},
+      {"utf16be mark", "\xFE\xFF" + U16BE("ab\ncd\r\n"), {U16BE("ab"), U16BE("cd")}},
+      {"utf16le no mark", U16LE("ab\ncd"), {U16LE("ab"), U16LE("cd")}},
+      {"utf16 odd length", "\xFF\xFE" + U16LE("a\n") + "X", {U16LE("a"), "X"}},
+      {"utf16 unit 0x0A0A is text", "\xFF\xFE\x0A\x0A" + U16LE("\n"), {"\x0A\x0A"}},
+  };
+  std::string dir = test::MakeTempDir();
+  for (const LinesCase& c : cases) {
+    std::string file = dir + "/f";
+    test::WriteBytes(file, c.bytes);
+    for (size_t block : {16, 17, 4096}) {
+      EXPECT_EQ(ReadAllBytes(file, block), c.lines) << c.name << " block " << block;
+    }
+  }
+}
+
+TEST(BlockTextReaderTest, EncodingNameAndDecodedLines) {
+  std::string dir = test::MakeTempDir();
+  struct Case {
+    std::string bytes, encoding, first_line;
+  } cases[] = {
+      {"h\xC3\xA9llo\n", "Ansi", "h\xC3\xA9llo"},
+      {"\xEF\xBB\xBFh\xC3\xA9\n", "UTF-8", "h\xC3\xA9"},
+      {"\xEF\xBB\xBFh\xE9\n", "UTF-8", "h\xEF\xBF\xBD"},  // invalid: falls back, never fails
+      {"\xFF\xFE" + U16LE("hi\n"), "Unicode", "hi"},
+      {"\xFE\xFF" + U16BE("hi\n"), "Unicode Big Endian", "hi"},
+  };
+  for (const Case& c : cases) {
+    std::string file = dir + "/f";
+    test::WriteBytes(file, c.bytes);
+    TLog::DebugLog()->Clear();
+    TBlockTextReader reader;
+    reader.Open(file);
+    EXPECT_EQ(reader.EncodingName(), c.encoding);
+    ASSERT_TRUE(reader.ReadLine());
+    EXPECT_EQ(reader.CurrentLine(), c.first_line);
+    ASSERT_FALSE(TLog::DebugLog()->Lines().empty());
+    EXPECT_EQ(TextAfter(TLog::DebugLog()->Lines().back(), "[debug]\t"),
+              "BlockTextReader EncodingName " + c.encoding);
+  }
+}
+
+TEST(BlockTextReaderTest, BadFiles) {
+  std::string dir = test::MakeTempDir();
+  TBlockTextReader reader;
+  EXPECT_THROW(reader.Open(dir + "/missing.txt"), EFOpenError);
+  EXPECT_THROW(reader.Open(dir), EFOpenError);
+  if (::geteuid() != 0) {  // root reads everything
+    std::string locked = dir + "/locked.txt";
+    test::WriteBytes(locked, "x\n");
+    ::chmod(locked.c_str(), 0);
+    EXPECT_THROW(reader.Open(locked), EFOpenError);
+  }
+}
+
+TEST(BlockTextReaderTest, FileThatShrinksWhileReadRaisesReadError) {
+  std::string file = test::MakeTempDir() + "/shrink.txt";
+  std::string text;
+  for (int i = 0; i < 100; ++i) text += "line " + std::to_string(i) + "\n";
+  test::WriteBytes(file, text);
+  TBlockTextReader reader(64);
+  reader.Open(file);
+  ASSERT_TRUE(reader.ReadLine());
+  ASSERT_EQ(::truncate(file.c_str(), 100), 0);
+  EXPECT_THROW(
+      {
+        while (reader.ReadLine()) {
+        }
+      },
+      EReadError);
+}
+
+TEST(BlockTextReaderTest, LinesAcrossRealBlockBoundaries) {
+  // A CR LF pair split exactly at 4 MiB, and a line of more than 8 MiB.
+  const size_t block = TBlockTextReader::kBlockSize;
+  std::string first(block - 1, 'a');
+  std::string huge(9 << 20, 'h');
+  std::string file = test::MakeTempDir() + "/big.txt";
+  test::WriteBytes(file, first + "\r\n" + huge + "\nend");
+  TBlockTextReader reader;
+  reader.Open(file);
+  ASSERT_TRUE(reader.ReadLine());
+  EXPECT_EQ(reader.CurrentBytes().size(), first.size());
+  ASSERT_TRUE(reader.ReadLine());
+  EXPECT_EQ(reader.CurrentBytes(), huge);
+  ASSERT_TRUE(reader.ReadLine());
+  EXPECT_EQ(reader.CurrentBytes(), "end");
+  EXPECT_FALSE(reader.ReadLine());
+}
+
+}  // namespace
+}  // namespace lorvant
