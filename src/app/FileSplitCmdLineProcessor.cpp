@@ -1,0 +1,49 @@
+#include "app/FileSplitCmdLineProcessor.h"
+
+#include "engine/Outputer.h"
+#include "engine/SessionExecutor.h"
+#include "engine/SessionObjectFactory.h"
+#include "infra/Exception.h"
+#include "infra/FileUtil.h"
+#include "tasks/TaskSession.h"
+
+namespace lorvant {
+
+bool TFileSplitCmdLineProcessor::ProcessParams() {
+  TaskFileName = ParamValue("task");
+  if (!TaskFileName.empty()) RunTask();
+  return true;
+}
+
+void TFileSplitCmdLineProcessor::RunTask() {
+  if (!FileExists(TaskFileName)) {
+    Logger->Error("task file: " + TaskFileName + " not exists.");
+    ExitCode = 1;
+    return;
+  }
+  Logger->Info(TaskFileName);
+  if (!Factory->IsSessionFile(TaskFileName)) {
+    Logger->Error("invalid task file.");
+    ExitCode = 1;
+    return;
+  }
+  std::unique_ptr<TTaskSession> session = Factory->CreateSession(TaskFileName);
+  std::unique_ptr<TOutputer> outputer = Factory->CreateOutputer(TaskFileName, LogFileName);
+  std::unique_ptr<TSessionExecutor> executor = Factory->CreateExecutor(TaskFileName);
+  executor->SetSession(session.get());
+  executor->SetOutputer(outputer.get());
+  Logger->Info(session->GetDescription());
+  try {
+    if (!executor->Execute()) {
+      ExitCode = 1;
+    } else {
+      ExitCode = executor->FailedRecords() > 0 ? 2 : 0;
+    }
+  } catch (const Exception& e) {
+    ExitCode = 1;
+    Logger->Error("Exception on Execute Task.");
+    Logger->Error(e.Message());
+  }
+}
+
+}  // namespace lorvant

@@ -1,0 +1,63 @@
+#include "app/Lorvant.h"
+
+#include <cstdio>
+
+#include "app/FileSplitCmdLineProcessor.h"
+#include "engine/FileSplitSessionObjectFactory.h"
+#include "infra/Exception.h"
+
+namespace lorvant {
+namespace {
+std::unique_ptr<TLorvant>& Owned() {
+  static std::unique_ptr<TLorvant> app;
+  return app;
+}
+}  // namespace
+
+TLorvant::TLorvant() {
+  // The windows plug in their dialog when they exist.
+  BatchFileCreator = std::make_unique<TSimpleBatchFileCreator>(nullptr);
+  BatchFileCreator->OptionName = "task";
+}
+
+TLorvant::~TLorvant() = default;
+
+TLorvant& TLorvant::Instance() {
+  if (!Owned()) Owned() = std::make_unique<TLorvant>();
+  return *Owned();
+}
+
+TLorvant& TLorvant::App() {
+  auto* app = HasInstance() ? dynamic_cast<TLorvant*>(&TApp::Instance()) : nullptr;
+  if (app == nullptr) throw Exception("TLorvant not create.");
+  return *app;
+}
+
+bool TLorvant::RunCommandLine() {
+  TFileSplitCmdLineProcessor processor(ProcessParams());
+  TFileSplitSessionObjectFactory factory;
+  processor.SetFactory(&factory);
+  bool result = processor.Execute();
+  ExitCode = processor.ExitCode;
+  return result;
+}
+
+void TLorvant::RunWindowed() {
+  std::printf(
+      "Lorvant splits a large text file into numbered files of at most N lines each.\n"
+      "\n"
+      "This build has no windows. Run a saved split task from the command line:\n"
+      "  %s task=/path/to/task.sft [logfile=/path/to/run.log]\n"
+      "\n"
+      "A task file is a text file like this:\n"
+      "  [Split]\n"
+      "  SourceFile=/data/orders.csv\n"
+      "  DestFolder=/data/orders_split\n"
+      "  MaxLines=10000\n"
+      "\n"
+      "Exit codes: 0 done, 1 the task file is missing or invalid or the run failed,\n"
+      "2 the run ended but some lines could not be written.\n",
+      AppName.c_str());
+}
+
+}  // namespace lorvant

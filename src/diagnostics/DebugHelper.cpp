@@ -1,0 +1,11 @@
+#include "diagnostics/DebugHelper.h"
+
+#include "infra/Log.h"
+
+namespace lorvant {
+
+std::string TDebugHelper::GetLog() { return TLog::DebugLog()->GetText(); }
+
+void TDebugHelper::ClearLog() { TLog::DebugLog()->Clear(); }
+
+}  // namespace lorvant

@@ -1,0 +1,20 @@
+#include "engine/ConvertStatus.h"
+
+#include "infra/Env.h"
+
+namespace lorvant {
+
+void TConvertStatus::Start() {
+  Done = 0;
+  ErrorCount = 0;
+  Message.clear();
+  ErrorText.clear();
+  StartTick = static_cast<double>(Env::Default()->MonotonicMs());
+  Fire(OnBegin);
+}
+
+double TConvertStatus::ElapsedMs() const {
+  return static_cast<double>(Env::Default()->MonotonicMs()) - StartTick;
+}
+
+}  // namespace lorvant
