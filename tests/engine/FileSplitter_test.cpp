@@ -1,0 +1,186 @@
+#include "engine/FileSplitter.h"
+
+#include <gtest/gtest.h>
+
+#include "diagnostics/ExceptionStat.h"
+#include "engine/FileSplitSessionExecutor.h"
+#include "engine/LogConvertOutputer.h"
+#include "infra/FileUtil.h"
+#include "infra/Log.h"
+#include "infra/RunMode.h"
+#include "infra/SystemUtil.h"
+#include "support/TestEnv.h"
+#include "tasks/FileSplitSession.h"
+
+namespace lorvant {
+namespace {
+
+// Output files that accept `budget` bytes in all, then fail as a full disk
+// does: the write in progress is cut short and reports ENOSPC.
+class FullDiskEnv : public EnvWrapper {
+ public:
+  explicit FullDiskEnv(int64_t budget) : EnvWrapper(Env::Default()), budget_(budget) {}
+
+  std::unique_ptr<WritableFile> CreateFile(const std::string& name) override {
+    struct File : WritableFile {
+      std::unique_ptr<WritableFile> real;
+      int64_t* budget;
+      void Append(const char* data, size_t n) override {
+        size_t ok = static_cast<size_t>(std::max<int64_t>(0, std::min<int64_t>(*budget, n)));
+        real->Append(data, ok);
+        *budget -= static_cast<int64_t>(ok);
+        if (ok < n) throw EWriteError("Cannot write to file. No space left on device");
+      }
+      void Sync() override { real->Sync(); }
+      void Close() override { real->Close(); }
+    };
+    auto file = std::make_unique<File>();
+    file->real = target()->CreateFile(name);
+    file->budget = &budget_;
+    return file;
+  }
+
+ private:
+  int64_t budget_;
+};
+
+class FileSplitterTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = test::MakeTempDir("split");
+    for (int i = 1; i <= 1000; ++i) text_ += "line " + std::to_string(i) + "\n";
+    test::WriteBytes(dir_ + "/src.txt", text_);
+    session_.SourceFile = dir_ + "/src.txt";
+    session_.DestFolder = dir_ + "/out";
+    session_.MaxLines = 100;
+    executor_.SetSession(&session_);
+    executor_.SetOutputer(&outputer_);
+  }
+  void TearDown() override { SetWindowedRun(false); }
+
+  // The lines of piece n, without their CR LF.
+  std::vector<std::string> Piece(int n) {
+    std::string data = test::ReadBytes(dir_ + "/out/" + std::to_string(n) + ".txt");
+    std::vector<std::string> lines;
+    size_t start = 0, pos;
+    while ((pos = data.find("\r\n", start)) != std::string::npos) {
+      lines.push_back(data.substr(start, pos - start));
+      start = pos + 2;
+    }
+    EXPECT_EQ(start, data.size()) << "piece " << n << " ends mid-line";
+    return lines;
+  }
+
+  std::string dir_, text_;
+  TFileSplitSession session_;
+  TLogConvertOutputer outputer_;
+  TFileSplitSessionExecutor executor_;
+};
+
+TEST_F(FileSplitterTest, FailedWritesBecomeRecordErrorsAndNeverCountAsDone) {
+  outputer_.SetLogFileName(dir_ + "/run.log");
+  // Room for a little more than three pieces of 100 lines.
+  FullDiskEnv full(3 * 1092 + 500);
+  {
+    ScopedEnv scoped(&full);
+    EXPECT_TRUE(executor_.Execute());
+  }
+  TConvertStatus& status = executor_.Converter->Status();
+  EXPECT_EQ(status.Done, 300);
+  EXPECT_EQ(status.ErrorCount, 700);
+  EXPECT_EQ(executor_.FailedRecords(), 700);
+  EXPECT_EQ(status.Total, 1000);
+  EXPECT_EQ(status.ErrorText.rfind("Serial: 1000\r\n", 0), 0u) << status.ErrorText;
+  EXPECT_NE(status.ErrorText.find("No space left on device"), std::string::npos);
+  for (int n = 1; n <= 3; ++n) {
+    std::vector<std::string> lines = Piece(n);
+    ASSERT_EQ(lines.size(), 100u);
+    EXPECT_EQ(lines.front(), "line " + std::to_string((n - 1) * 100 + 1));
+  }
+  std::string log = test::ReadBytes(dir_ + "/run.log");
+  EXPECT_NE(log.find("] Serial: 301\r\n"), std::string::npos);
+  EXPECT_NE(log.find("] 300 records    Elapsed: "), std::string::npos);
+  EXPECT_NE(log.find(".  700 rows can not convert.\r\n"), std::string::npos);
+}
+
+TEST_F(FileSplitterTest, StopKeepsEveryLineDoneSoFar) {
+  struct Stopper : TEventPump {
+    TFileSplitSessionExecutor* executor;
+    int calls = 0;
+    void ProcessPendingEvents() override {
+      if (++calls == 250) executor->Stop();
+    }
+  } pump;
+  pump.executor = &executor_;
+  executor_.Converter->SetEventPump(&pump);
+  EXPECT_TRUE(executor_.Execute());
+  TConvertStatus& status = executor_.Converter->Status();
+  EXPECT_EQ(status.Done, 250);
+  EXPECT_EQ(status.Total, 1000);  // a stopped run keeps the counted total
+  EXPECT_EQ(Piece(3).size(), 50u);
+  EXPECT_EQ(Piece(3).back(), "line 250");
+  EXPECT_FALSE(test::PathExists(dir_ + "/out/4.txt"));
+
+  executor_.Converter->SetEventPump(nullptr);
+  EXPECT_TRUE(executor_.Execute());  // a second run on the same executor
+  EXPECT_EQ(executor_.Converter->FileCount, 10);
+  EXPECT_EQ(Piece(10).back(), "line 1000");
+}
+
+TEST_F(FileSplitterTest, OnlyWindowedRunsRecordARecentTask) {
+  const std::string data = GetAppDataPath() + "/Lorvant";
+  EXPECT_TRUE(executor_.Execute());
+  EXPECT_TRUE(DirectoryExists(data));  // made even for a command-line run
+  EXPECT_FALSE(test::PathExists(data + "/recent_tasks.txt"));
+  EXPECT_EQ(CountFiles(data + "/", "*.sft", false), 0);
+
+  SetWindowedRun(true);
+  EXPECT_TRUE(executor_.Execute());
+  EXPECT_EQ(CountFiles(data + "/", "*.sft", false), 1);
+  std::string recent = test::ReadBytes(data + "/recent_tasks.txt");
+  EXPECT_NE(recent.find(".sft|src.txt\r\n"), std::string::npos) << recent;
+}
+
+TEST_F(FileSplitterTest, FailedRunIsReportedThreeWays) {
+  session_.SourceFile = dir_ + "/missing.txt";
+  outputer_.SetLogFileName(dir_ + "/run.log");
+  TLog::DebugLog()->Clear();
+  EXPECT_FALSE(executor_.Execute());
+  EXPECT_NE(test::ReadBytes(dir_ + "/run.log").find("] Cannot open file \""), std::string::npos);
+  EXPECT_NE(TLog::DebugLog()->GetText().find(
+                "[error]\tIn TFileSplitSessionExecutor.Execute, Cannot open file \""),
+            std::string::npos);
+}
+
+TEST_F(FileSplitterTest, BadLinesPerFileIsRefusedBeforeTouchingTheFolder) {
+  ForceFolder(dir_ + "/out");
+  test::WriteBytes(dir_ + "/out/keep.txt", "precious");
+  for (int bad : {0, -5}) {
+    session_.MaxLines = bad;
+    outputer_.SetLogFileName(dir_ + "/run.log");
+    EXPECT_FALSE(executor_.Execute());
+    EXPECT_EQ(test::ReadBytes(dir_ + "/out/keep.txt"), "precious");
+  }
+  EXPECT_NE(test::ReadBytes(dir_ + "/run.log").find("Max lines per split file must be at least 1"),
+            std::string::npos);
+  session_.MaxLines = 100;
+  session_.DestFolder = "  ";
+  EXPECT_FALSE(executor_.Execute());
+}
+
+TEST_F(FileSplitterTest, WindowedRunWithFailedLinesOffersTheReport) {
+  std::vector<std::string> reports;
+  TExceptionStat::SetReporter([&](const std::string& m) { reports.push_back(m); });
+  TExceptionStat::StartErrorLog();
+  FullDiskEnv full(0);
+  {
+    ScopedEnv scoped(&full);
+    EXPECT_TRUE(executor_.Execute());
+  }
+  TExceptionStat::StopErrorLog();
+  TExceptionStat::SetReporter(nullptr);
+  EXPECT_EQ(reports, std::vector<std::string>{"File Split Has Exception."});
+}
+
+}  // namespace
+}  // namespace lorvant
