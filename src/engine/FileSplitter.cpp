@@ -1,5 +1,6 @@
 #include "engine/FileSplitter.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/TimeUtil.h"
@@ -43,14 +44,17 @@ void TFileSplitter::Prepare() {
   SourceExt = ExtractFileExt(session.SourceFile);
   SourceBom = GetFileBOM(session.SourceFile);
   reader_ = std::make_unique<TBlockTextReader>();
+  // The count reads the whole source: do it while the folder is emptied.
+  line_count_ = std::async(std::launch::async, [name = session.SourceFile] {
+    return TFileLineCountCache::GetLineCount(name);
+  });
 
   LineIndex = 0;
   FileCount = 0;
   lines_left_in_file_ = 0;
   file_error_.clear();
-  buffered_ = 0;
-  buffered_lines_ = 0;
   output_.reset();
+  writer_ = std::make_unique<TOutputWriter>();
   reader_->Open(session.SourceFile);
   switch (reader_->Layout().unit) {
     case LineUnit::kByte:
@@ -68,7 +72,6 @@ void TFileSplitter::Prepare() {
   source_info_ = Env::Default()->Stat(session.SourceFile);
   PrepareOutputFolder();
   has_line_ = reader_->ReadLine();
-  if (!buffer_) buffer_ = std::make_unique<char[]>(kOutputBufferSize);
 }
 
 void TFileSplitter::RecordRecentTask() {
@@ -98,7 +101,8 @@ void TFileSplitter::PrepareOutputFolder() {
 }
 
 void TFileSplitter::CountTotal() {
-  LineTotal = TFileLineCountCache::GetLineCount(SplitSession().SourceFile);
+  LineTotal = line_count_.valid() ? line_count_.get()
+                                  : TFileLineCountCache::GetLineCount(SplitSession().SourceFile);
   Status().Total = LineTotal;
 }
 
@@ -132,13 +136,14 @@ void TFileSplitter::OpenNextFile() {
       throw Exception("Output file \"" + OutputFileName + "\" is the source file itself.");
     }
     output_ = Env::Default()->CreateFile(OutputFileName);
-    buffered_first_line_ = LineIndex;
-    buffered_lines_ = 0;
-    std::memcpy(buffer_.get(), SourceBom.data(), SourceBom.size());
-    buffered_ = SourceBom.size();
   } catch (const Exception& e) {
     file_error_ = e.Message();
+    return;
   }
+  if (!buffer_.data) buffer_ = writer_->TakeBuffer();
+  std::memcpy(buffer_.data.get(), SourceBom.data(), SourceBom.size());
+  buffer_.size = SourceBom.size();
+  buffer_.lines = 0;
 }
 
 void TFileSplitter::WriteLine() {
@@ -150,72 +155,70 @@ void TFileSplitter::WriteLine() {
     if (last_in_file) lines_left_in_file_ = 0;
     throw Exception(file_error_);
   }
-  std::string_view line = reader_->CurrentBytes();
+  const std::string_view line = reader_->CurrentBytes();
   const size_t need = line.size() + line_end_.size();
-  if (buffered_ + need > kOutputBufferSize) Flush();
-  if (need > kOutputBufferSize) {
-    // A line longer than the buffer goes out on its own.
-    try {
-      output_->Append(line.data(), line.size());
-      output_->Append(line_end_.data(), line_end_.size());
-    } catch (const Exception&) {
-      if (last_in_file) CloseOutput();
-      throw;
-    }
-  } else {
-    if (buffered_lines_ == 0) buffered_first_line_ = LineIndex;
-    char* p = buffer_.get() + buffered_;
-    std::memcpy(p, line.data(), line.size());
-    std::memcpy(p + line.size(), line_end_.data(), line_end_.size());
-    buffered_ += need;
-    ++buffered_lines_;
+  if (buffer_.size + need > buffer_.capacity) {
+    HandOff();
+    buffer_ = writer_->TakeBuffer(need);
   }
+  if (buffer_.lines == 0) buffer_.first_line = LineIndex;
+  char* p = buffer_.data.get() + buffer_.size;
+  std::memcpy(p, line.data(), line.size());
+  std::memcpy(p + line.size(), line_end_.data(), line_end_.size());
+  buffer_.size += need;
+  ++buffer_.lines;
   if (last_in_file) {
     lines_left_in_file_ = 0;
     CloseOutput();
   }
 }
 
-void TFileSplitter::Flush() {
-  if (!output_ || buffered_ == 0) return;
-  try {
-    output_->Append(buffer_.get(), buffered_);
-  } catch (const Exception& e) {
-    // None of these lines is known to be on disk: all of them fail.
-    for (int64_t i = 0; i < buffered_lines_; ++i) FailLine(buffered_first_line_ + i, e);
+void TFileSplitter::HandOff() {
+  if (buffer_.size > 0) {
+    writer_->Write(output_, std::move(buffer_));
+    buffer_ = TOutputWriter::Buffer();
   }
-  buffered_ = 0;
-  buffered_lines_ = 0;
+  RecordWriteFailures();
 }
 
 void TFileSplitter::CloseOutput() {
   if (!output_) return;
-  const int64_t last_line = buffered_lines_ > 0 ? buffered_first_line_ + buffered_lines_ - 1
-                                                : LineIndex;
-  Flush();
-  try {
-    output_->Close();
-  } catch (const Exception& e) {
-    FailLine(last_line, e);
-  }
+  const int64_t last_line = buffer_.lines > 0 ? buffer_.first_line + buffer_.lines - 1 : LineIndex;
+  HandOff();
+  writer_->Close(output_, last_line);
   output_.reset();
 }
 
-void TFileSplitter::AfterLoop() { CloseOutput(); }
+void TFileSplitter::RecordWriteFailures() {
+  for (const TOutputWriter::Failure& f : writer_->TakeFailures()) {
+    const Exception error(f.message);
+    for (int64_t i = 0; i < f.lines; ++i) FailLine(f.first_line + i, error);
+  }
+}
+
+void TFileSplitter::AfterLoop() {
+  CloseOutput();
+  writer_->Drain();
+  RecordWriteFailures();
+  // Failures reported after the last record change what is done.
+  Status().Done = std::max<int64_t>(0, LineIndex - Status().ErrorCount);
+}
 
 void TFileSplitter::Close() {
   if (reader_) reader_->Close();
-  if (output_) {
-    // The run ended by an exception: keep what was buffered, quietly.
-    try {
-      if (buffered_ > 0) output_->Append(buffer_.get(), buffered_);
-      output_->Close();
-    } catch (const Exception&) {
+  if (writer_) {
+    // The run ended by an exception: keep what was assembled, quietly.
+    if (output_) {
+      if (buffer_.size > 0) writer_->Write(output_, std::move(buffer_));
+      writer_->Close(output_, LineIndex);
     }
-    output_.reset();
+    writer_->Drain();
+    writer_.reset();
   }
-  buffered_ = 0;
-  buffered_lines_ = 0;
+  output_.reset();
+  buffer_ = TOutputWriter::Buffer();
+  if (line_count_.valid()) line_count_.wait();
+  line_count_ = std::future<int64_t>();
   reader_.reset();
   recent_task_list_.reset();
   task_desc_.reset();

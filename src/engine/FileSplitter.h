@@ -1,14 +1,17 @@
 // Splits the source file of a split task into numbered files of at most
 // MaxLines lines in the output folder. Each output file starts with the
 // source's mark and holds the source's line bytes unchanged, each followed
-// by CR LF in the source's encoding, written through a large buffer.
+// by CR LF in the source's encoding. Many lines go out per write, on a
+// writer thread, while the next lines are read.
 #pragma once
 
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <string>
 
 #include "engine/IterativeConverter.h"
+#include "engine/OutputWriter.h"
 #include "infra/Env.h"
 
 namespace lorvant {
@@ -20,8 +23,6 @@ class TTaskMRUList;
 
 class TFileSplitter final : public TIterativeConverter {
  public:
-  static constexpr size_t kOutputBufferSize = 1 << 20;
-
   TFileSplitter();
   ~TFileSplitter() override;
 
@@ -60,17 +61,22 @@ class TFileSplitter final : public TIterativeConverter {
   // file first when needed. Throws for this line's failure only.
   void WriteLine();
   void OpenNextFile();
-  // Writes the buffer; on failure every line it held fails.
-  void Flush();
-  // Flushes and closes the current output file.
+  // Queues the buffer for writing; its lines fail if the write does.
+  void HandOff();
+  // Queues the rest of the current output file and its closing.
   void CloseOutput();
+  // Turns failed writes reported so far into record errors.
+  void RecordWriteFailures();
   // Counts line index as failed with error.
   void FailLine(int64_t index, const Exception& error);
 
   std::unique_ptr<TBlockTextReader> reader_;
   std::unique_ptr<TTaskDesc> task_desc_;
   std::unique_ptr<TTaskMRUList> recent_task_list_;
-  std::unique_ptr<WritableFile> output_;
+  std::unique_ptr<TOutputWriter> writer_;
+  std::shared_ptr<WritableFile> output_;
+  TOutputWriter::Buffer buffer_;
+  std::future<int64_t> line_count_;  // counted while the folder is prepared
   std::string dest_folder_;
   FileInfo source_info_;
   std::string line_end_;  // CR LF in the source's encoding
@@ -78,11 +84,6 @@ class TFileSplitter final : public TIterativeConverter {
   int64_t max_lines_ = 0;
   int64_t lines_left_in_file_ = 0;
   std::string file_error_;  // why the current output file could not be made
-
-  std::unique_ptr<char[]> buffer_;
-  size_t buffered_ = 0;
-  int64_t buffered_first_line_ = 0;  // index of the first line in the buffer
-  int64_t buffered_lines_ = 0;
 };
 
 }  // namespace lorvant

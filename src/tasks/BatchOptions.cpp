@@ -1,0 +1,64 @@
+#include "tasks/BatchOptions.h"
+
+#include "infra/Env.h"
+#include "infra/Exception.h"
+#include "infra/SystemUtil.h"
+
+namespace lorvant {
+namespace {
+
+// The system's reason at the end of a file error's message
+// ("Cannot create file "<name>". <reason>"); the whole text otherwise.
+std::string ReasonOf(const std::string& message) {
+  size_t pos = message.rfind("\". ");
+  return pos == std::string::npos ? message : message.substr(pos + 3);
+}
+
+}  // namespace
+
+std::string ShellQuote(const std::string& path) {
+  std::string out = "\"";
+  for (char c : path) {
+    if (c == '\r' || c == '\n' || c == '\0') {
+      throw Exception("The file name \"" + path +
+                      "\" holds a line break or a NUL character, which a batch file cannot carry.");
+    }
+    if (c == '"' || c == '$' || c == '`' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out + "\"";
+}
+
+bool TBatchOptions::Validate() {
+  const char* message = nullptr;
+  if (SessionFile.empty()) {
+    message = "Please enter sessoin file name.";
+  } else if (LogFile.empty()) {
+    message = "Please enter log file name.";
+  } else if (BatchFile.empty()) {
+    message = "Please enter batch file name.";
+  }
+  if (message == nullptr) return true;
+  ErrorMessage = message;
+  return false;
+}
+
+std::string TBatchOptions::GetExeName() const { return lorvant::GetExeName(); }
+
+std::string TBatchOptions::BatchLine() const {
+  return ShellQuote(GetExeName()) + "  " + OptionName + "=" + ShellQuote(SessionFile) +
+         " logfile=" + ShellQuote(LogFile);
+}
+
+void TBatchOptions::SaveBatchFile() {
+  std::string data = BatchLine() + "\r\n";
+  try {
+    WriteFileAtomically(BatchFile, data, 0755);
+  } catch (const Exception& e) {
+    // The atomic write fails on its temporary file; the user knows the
+    // batch file's name only.
+    throw EFCreateError(BatchFile, ReasonOf(e.Message()));
+  }
+}
+
+}  // namespace lorvant

@@ -1,0 +1,80 @@
+#include "tasks/SavedTaskList.h"
+
+#include <string_view>
+#include <utility>
+
+#include "infra/Exception.h"
+#include "infra/RegUtil.h"
+
+namespace lorvant {
+namespace {
+
+using ValueList = std::vector<std::pair<std::string, std::string>>;
+
+const char kCannotCreate[] = "Unable to create MRU";
+
+bool SameText(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x += 'a' - 'A';
+    if (y >= 'A' && y <= 'Z') y += 'a' - 'A';
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// Adds path behind the entries already in list unless an equal one is there.
+void AppendNew(std::vector<std::string>* list, const std::string& path) {
+  if (path.empty() || list->size() >= static_cast<size_t>(TSavedTaskList::kMaxItems)) return;
+  for (const std::string& item : *list) {
+    if (SameText(item, path)) return;
+  }
+  list->push_back(path);
+}
+
+// The stored entries in order; values are named "0", "1", ... by Store, but
+// anything readable is taken in file order, so a hand-edited key still
+// yields a list that keeps the invariants.
+std::vector<std::string> Load(const std::string& key) {
+  ValueList values;
+  if (!RegReadAll(key, &values)) throw Exception(kCannotCreate);
+  std::vector<std::string> items;
+  for (const auto& [name, value] : values) AppendNew(&items, value);
+  return items;
+}
+
+void Store(const std::string& key, const std::vector<std::string>& items) {
+  ValueList values;
+  for (size_t i = 0; i < items.size(); ++i) values.emplace_back(std::to_string(i), items[i]);
+  if (!RegReplaceAll(key, values)) throw Exception(kCannotCreate);
+}
+
+}  // namespace
+
+void TSavedTaskList::SetActive(bool active) {
+  if (!active) {
+    active_ = false;
+    items_.clear();
+    return;
+  }
+  items_ = Load(SubKey);
+  active_ = true;
+}
+
+void TSavedTaskList::AddString(const std::string& path) {
+  if (path.empty()) return;  // not a task file; would not read back as an entry
+  // Every session holds a list of its own on the same key: start from what
+  // is stored now, so that entries another list added meanwhile survive.
+  std::vector<std::string> items{path};
+  for (const std::string& item : Load(SubKey)) AppendNew(&items, item);
+  Store(SubKey, items);
+  items_ = std::move(items);
+  active_ = true;
+}
+
+void TSavedTaskList::EnumItems(const std::function<void(const std::string&, int)>& fn) const {
+  for (size_t i = 0; i < items_.size(); ++i) fn(items_[i], static_cast<int>(i));
+}
+
+}  // namespace lorvant
