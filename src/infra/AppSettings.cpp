@@ -1,19 +1,10 @@
 #include "infra/AppSettings.h"
+#include "infra/TextUtil.h"
 
 #include "infra/RegUtil.h"
 
 namespace lorvant {
 namespace {
-
-bool SameWord(std::string_view text, std::string_view word) {
-  if (text.size() != word.size()) return false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') c += 'a' - 'A';
-    if (c != word[i]) return false;
-  }
-  return true;
-}
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -49,9 +40,9 @@ bool TryTextToBool(std::string_view text, bool* value) {
   bool zero;
   if (ParseNumber(text, &zero)) {
     *value = !zero;
-  } else if (SameWord(text, "true")) {
+  } else if (SameTextIgnoreCase(text, "true")) {
     *value = true;
-  } else if (SameWord(text, "false")) {
+  } else if (SameTextIgnoreCase(text, "false")) {
     *value = false;
   } else {
     return false;

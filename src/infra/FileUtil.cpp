@@ -1,4 +1,5 @@
 #include "infra/FileUtil.h"
+#include "infra/TextUtil.h"
 
 #include <fnmatch.h>
 #include <unistd.h>
@@ -54,13 +55,6 @@ bool IsKept(const FileInfo& info, const std::vector<FileInfo>& keep) {
     if (k.exists && k.device == info.device && k.inode == info.inode) return true;
   }
   return false;
-}
-
-std::string Trim(const std::string& s) {
-  size_t begin = 0, end = s.size();
-  while (begin < end && static_cast<unsigned char>(s[begin]) <= ' ') ++begin;
-  while (end > begin && static_cast<unsigned char>(s[end - 1]) <= ' ') --end;
-  return s.substr(begin, end - begin);
 }
 
 }  // namespace
@@ -189,7 +183,7 @@ void ClearDirectory(const std::string& folder, const std::vector<FileInfo>& keep
 
 void ForceFolder(const std::string& path) {
   Env* env = Env::Default();
-  std::string trimmed = Trim(path);
+  std::string trimmed = TrimText(path);
   std::string prefix;
   size_t start = 0;
   while (start < trimmed.size()) {

@@ -1,4 +1,5 @@
 #include "infra/MyIniFile.h"
+#include "infra/TextUtil.h"
 
 #include <algorithm>
 #include <string_view>
@@ -17,17 +18,6 @@ std::string_view Trim(std::string_view s) {
   while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
   while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
   return s;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x += 'a' - 'A';
-    if (y >= 'A' && y <= 'Z') y += 'a' - 'A';
-    if (x != y) return false;
-  }
-  return true;
 }
 
 // "[name]" with blanks around the line and the name ignored.
@@ -105,7 +95,7 @@ class IniDocument {
   ptrdiff_t FindSection(std::string_view section) const {
     std::string_view name;
     for (size_t i = 0; i < lines_.size(); ++i) {
-      if (ParseSection(lines_[i].text, &name) && SameName(name, section)) {
+      if (ParseSection(lines_[i].text, &name) && SameTextIgnoreCase(name, section)) {
         return static_cast<ptrdiff_t>(i);
       }
     }
@@ -124,7 +114,7 @@ class IniDocument {
   ptrdiff_t FindKey(size_t header, std::string_view ident, std::string_view* value) const {
     std::string_view name;
     for (size_t i = header + 1, end = SectionEnd(header); i < end; ++i) {
-      if (ParseKey(lines_[i].text, &name, value) && SameName(name, ident)) {
+      if (ParseKey(lines_[i].text, &name, value) && SameTextIgnoreCase(name, ident)) {
         return static_cast<ptrdiff_t>(i);
       }
     }

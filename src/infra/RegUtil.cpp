@@ -1,4 +1,5 @@
 #include "infra/RegUtil.h"
+#include "infra/TextUtil.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -25,28 +26,20 @@ const char kLockFile[] = "values.lock";
 // First line of every values file; a file without it is not ours.
 const char kHeader[] = "# Lorvant settings 1";
 
-std::string Folded(std::string_view name) {
-  std::string out(name);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c += 'a' - 'A';
-  }
-  return out;
-}
-
 // A key's values in order, found by name without regard to (ASCII) case.
 class ValueStore {
  public:
   const ValueList& list() const { return list_; }
 
   const std::string* Find(std::string_view name) const {
-    auto it = index_.find(Folded(name));
+    auto it = index_.find(LowerAscii(name));
     return it == index_.end() ? nullptr : &list_[it->second].second;
   }
 
   // Registry semantics: an existing value keeps its place (and its name's
   // spelling), a new one goes to the end.
   void Set(const std::string& name, const std::string& value) {
-    auto [it, added] = index_.emplace(Folded(name), list_.size());
+    auto [it, added] = index_.emplace(LowerAscii(name), list_.size());
     if (added) {
       list_.emplace_back(name, value);
     } else {

@@ -176,7 +176,7 @@ std::string FormatOSVersionText(const std::string& name, const std::string& rele
   int major = TakeNumber(release, &pos);
   int minor = TakeNumber(release, &pos);
   int build = TakeNumber(release, &pos);
-  char buf[64];
+  char buf[128];
   std::snprintf(buf, sizeof(buf), " (Version %d.%d, Build %d, %s)", major, minor, build,
                 MachineIs64Bit(machine) ? "64-bit Edition" : "32-bit Edition");
   return name + buf;

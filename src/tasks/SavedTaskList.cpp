@@ -1,4 +1,5 @@
 #include "tasks/SavedTaskList.h"
+#include "infra/TextUtil.h"
 
 #include <string_view>
 #include <utility>
@@ -13,22 +14,11 @@ using ValueList = std::vector<std::pair<std::string, std::string>>;
 
 const char kCannotCreate[] = "Unable to create MRU";
 
-bool SameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x += 'a' - 'A';
-    if (y >= 'A' && y <= 'Z') y += 'a' - 'A';
-    if (x != y) return false;
-  }
-  return true;
-}
-
 // Adds path behind the entries already in list unless an equal one is there.
 void AppendNew(std::vector<std::string>* list, const std::string& path) {
   if (path.empty() || list->size() >= static_cast<size_t>(TSavedTaskList::kMaxItems)) return;
   for (const std::string& item : *list) {
-    if (SameText(item, path)) return;
+    if (SameTextIgnoreCase(item, path)) return;
   }
   list->push_back(path);
 }

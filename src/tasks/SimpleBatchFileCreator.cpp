@@ -1,20 +1,12 @@
 #include "tasks/SimpleBatchFileCreator.h"
+#include "infra/TextUtil.h"
 
 #include "infra/Exception.h"
 
 namespace lorvant {
 namespace {
 
-bool IsTask(const std::string& name) {
-  static const char kTask[] = "task";
-  if (name.size() != sizeof(kTask) - 1) return false;
-  for (size_t i = 0; i < name.size(); ++i) {
-    char c = name[i];
-    if (c >= 'A' && c <= 'Z') c += 'a' - 'A';
-    if (c != kTask[i]) return false;
-  }
-  return true;
-}
+bool IsTask(const std::string& name) { return SameTextIgnoreCase(name, "task"); }
 
 }  // namespace
 

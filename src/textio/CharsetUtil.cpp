@@ -1,4 +1,5 @@
 #include "textio/CharsetUtil.h"
+#include "infra/TextUtil.h"
 
 #include "infra/Env.h"
 #include "infra/Unicode.h"
@@ -35,8 +36,6 @@ std::string NameWithoutBom(std::string_view head) {
   }
   return kEncodingUtf8;
 }
-
-bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 0x20; }
 
 }  // namespace
 
@@ -109,13 +108,6 @@ std::string ReadTextFile(const std::string& file_name) {
     out += "\r\n";
   }
   return out;
-}
-
-std::string TrimText(const std::string& text) {
-  size_t b = 0, e = text.size();
-  while (b < e && IsBlankOrControl(text[b])) ++b;
-  while (e > b && IsBlankOrControl(text[e - 1])) --e;
-  return text.substr(b, e - b);
 }
 
 void SplitString(const std::string& text, char delimiter, std::vector<std::string>* list) {

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "infra/TextUtil.h"
+
 namespace lorvant {
 
 inline constexpr char kEncodingUtf8[] = "UTF-8";
@@ -60,7 +62,5 @@ void SplitString(const std::string& text, char delimiter, std::vector<std::strin
 // Text after / before the first occurrence of sub; "" when sub is absent.
 std::string TextAfter(const std::string& text, const std::string& sub);
 std::string TextBefore(const std::string& text, const std::string& sub);
-// Removes blanks and control characters (bytes up to 0x20) at both ends.
-std::string TrimText(const std::string& text);
 
 }  // namespace lorvant

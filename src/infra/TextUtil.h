@@ -1,0 +1,18 @@
+// Small text helpers shared by every layer: trimming and comparing names
+// without regard to (ASCII) letter case, as settings, INI files and
+// parameter names are compared.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace lorvant {
+
+// Removes blanks and control characters (bytes up to 0x20) at both ends.
+std::string TrimText(std::string_view text);
+// text with A-Z turned into a-z; other bytes unchanged.
+std::string LowerAscii(std::string_view text);
+// Equal when compared without regard to ASCII letter case.
+bool SameTextIgnoreCase(std::string_view a, std::string_view b);
+
+}  // namespace lorvant
