@@ -322,7 +322,7 @@ void RegWriteString(const std::string& key, const std::string& value_name,
   SaveValues(folder, values);
 }
 
-bool RegReadAll(const std::string& key, std::vector<std::pair<std::string, std::string>>* values) {
+bool RegReadAll(const std::string& key, RegValueList* values) {
   values->clear();
   std::string folder = OpenKey(key);
   ValueStore stored;
@@ -331,12 +331,18 @@ bool RegReadAll(const std::string& key, std::vector<std::pair<std::string, std::
   return true;
 }
 
-bool RegReplaceAll(const std::string& key,
-                   const std::vector<std::pair<std::string, std::string>>& values) {
+bool RegReplaceAll(const std::string& key, const RegValueList& values) {
+  return RegUpdateAll(key, [&values](RegValueList* all) { *all = values; });
+}
+
+bool RegUpdateAll(const std::string& key, const std::function<void(RegValueList*)>& update) {
   std::string folder = OpenKey(key);
   if (folder.empty()) return false;
   KeyLock lock(folder);
-  if (!lock.locked()) return false;
+  ValueStore current;
+  if (!lock.locked() || !LoadValues(folder, &current)) return false;
+  RegValueList values = current.list();
+  update(&values);
   ValueStore stored;
   for (const auto& [name, value] : values) stored.Set(name, value);
   return SaveValues(folder, stored);

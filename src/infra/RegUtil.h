@@ -4,7 +4,9 @@
 // atomically under an advisory lock, so several processes may write at once.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace lorvant {
@@ -23,10 +25,13 @@ void RegWriteString(const std::string& key, const std::string& value_name,
 std::string RegKeyFolder(const std::string& key);
 
 // Lower-level access for ordered lists stored under one key (the saved-task
-// list): the values in file order, and an atomic replacement of all of them.
-// Both return false when the key cannot be opened or created.
-bool RegReadAll(const std::string& key, std::vector<std::pair<std::string, std::string>>* values);
-bool RegReplaceAll(const std::string& key,
-                   const std::vector<std::pair<std::string, std::string>>& values);
+// list): the values in file order, an atomic replacement of all of them, and
+// a read-change-write of all of them under the key's lock, so two processes
+// changing the list at once lose nothing. Each returns false when the key
+// cannot be opened or created.
+using RegValueList = std::vector<std::pair<std::string, std::string>>;
+bool RegReadAll(const std::string& key, RegValueList* values);
+bool RegReplaceAll(const std::string& key, const RegValueList& values);
+bool RegUpdateAll(const std::string& key, const std::function<void(RegValueList*)>& update);
 
 }  // namespace lorvant

@@ -10,7 +10,6 @@
 namespace lorvant {
 namespace {
 
-using ValueList = std::vector<std::pair<std::string, std::string>>;
 
 const char kCannotCreate[] = "Unable to create MRU";
 
@@ -27,18 +26,13 @@ void AppendNew(std::vector<std::string>* list, const std::string& path) {
 // anything readable is taken in file order, so a hand-edited key still
 // yields a list that keeps the invariants.
 std::vector<std::string> Load(const std::string& key) {
-  ValueList values;
+  RegValueList values;
   if (!RegReadAll(key, &values)) throw Exception(kCannotCreate);
   std::vector<std::string> items;
   for (const auto& [name, value] : values) AppendNew(&items, value);
   return items;
 }
 
-void Store(const std::string& key, const std::vector<std::string>& items) {
-  ValueList values;
-  for (size_t i = 0; i < items.size(); ++i) values.emplace_back(std::to_string(i), items[i]);
-  if (!RegReplaceAll(key, values)) throw Exception(kCannotCreate);
-}
 
 }  // namespace
 
@@ -54,11 +48,16 @@ void TSavedTaskList::SetActive(bool active) {
 
 void TSavedTaskList::AddString(const std::string& path) {
   if (path.empty()) return;  // not a task file; would not read back as an entry
-  // Every session holds a list of its own on the same key: start from what
-  // is stored now, so that entries another list added meanwhile survive.
+  // Every session (and every process) holds a list of its own on the same
+  // key: change what is stored now, under the key's lock, so that entries
+  // another list added meanwhile survive.
   std::vector<std::string> items{path};
-  for (const std::string& item : Load(SubKey)) AppendNew(&items, item);
-  Store(SubKey, items);
+  bool stored = RegUpdateAll(SubKey, [&items](RegValueList* values) {
+    for (const auto& entry : *values) AppendNew(&items, entry.second);
+    values->clear();
+    for (size_t i = 0; i < items.size(); ++i) values->emplace_back(std::to_string(i), items[i]);
+  });
+  if (!stored) throw Exception(kCannotCreate);
   items_ = std::move(items);
   active_ = true;
 }
