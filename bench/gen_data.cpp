@@ -28,8 +28,8 @@ int main(int argc, char** argv) {
     while (buf.size() < (1 << 20)) {
       unsigned long long r = rng();
       int n = std::snprintf(line, sizeof(line), "%lld,%s,%llu.%02llu,customer_%llu,%s%s", ++id,
-                            kCities[r % 7], (r >> 8) % 100000, (r >> 24) % 100,
-                            (r >> 32) % 1000000, (r & 1) ? "paid" : "open", eol);
+                            kCities[r % 7], (r >> 8) % 100000, (r >> 24) % 100, (r >> 32) % 1000000,
+                            (r & 1) ? "paid" : "open", eol);
       buf.append(line, static_cast<size_t>(n));
     }
     if (written + static_cast<long long>(buf.size()) > target) {

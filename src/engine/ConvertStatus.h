@@ -21,9 +21,9 @@ class TConvertStatus {
   int64_t Total = 0;  // records expected; -1 when unknown
   int64_t Done = 0;   // records converted successfully
   int64_t ErrorCount = 0;
-  double StartTick = 0;     // monotonic milliseconds at Start
-  std::string Message;      // a stop reason for the user
-  std::string ErrorText;    // the most recent failed record
+  double StartTick = 0;   // monotonic milliseconds at Start
+  std::string Message;    // a stop reason for the user
+  std::string ErrorText;  // the most recent failed record
 
   // Resets counters and texts (not Total), takes the start time, OnBegin.
   void Start();

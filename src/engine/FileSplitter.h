@@ -26,11 +26,11 @@ class TFileSplitter final : public TIterativeConverter {
   TFileSplitter();
   ~TFileSplitter() override;
 
-  std::string SourceExt;   // with its dot, or ""
-  std::string SourceBom;   // mark bytes of the source
-  int64_t FileCount = 0;   // output files created in this run
-  int64_t LineTotal = 0;   // lines to write, from the line-count cache
-  int64_t LineIndex = 0;   // 0-based index of the current line
+  std::string SourceExt;  // with its dot, or ""
+  std::string SourceBom;  // mark bytes of the source
+  int64_t FileCount = 0;  // output files created in this run
+  int64_t LineTotal = 0;  // lines to write, from the line-count cache
+  int64_t LineIndex = 0;  // 0-based index of the current line
   std::string OutputFileName;
 
   // The session as a split task; throws EInvalidCast for another kind.

@@ -44,8 +44,7 @@ void TIterativeConverter::RecordError(const std::string& text, const Exception& 
 }
 
 void TIterativeConverter::ReportErrorLimit() {
-  status_->Message =
-      "Maxinum error count (" + std::to_string(MaxErrorCount) + ") exceeded. ";
+  status_->Message = "Maxinum error count (" + std::to_string(MaxErrorCount) + ") exceeded. ";
   TLog::Global()->Info(status_->Message);
   status_->NotifyMessage();
 }

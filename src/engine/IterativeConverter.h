@@ -23,8 +23,8 @@ class TIterativeConverter {
   TIterativeConverter& operator=(const TIterativeConverter&) = delete;
 
   bool Stopped = false;
-  int64_t MaxErrorCount = 0;  // stop once more have failed; 0 = no limit
-  int LoggedErrorCount = 0;   // record errors of this run written to the log
+  int64_t MaxErrorCount = 0;        // stop once more have failed; 0 = no limit
+  int LoggedErrorCount = 0;         // record errors of this run written to the log
   TTaskSession* Session = nullptr;  // not owned
 
   TConvertStatus& Status() { return *status_; }

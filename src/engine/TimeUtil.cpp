@@ -21,8 +21,7 @@ std::string FormatElapsed(bool with_milliseconds, double ms) {
   if (with_milliseconds) {
     long long seconds = static_cast<long long>(std::floor(rest / 1000.0));
     long long millis = std::llround(rest - static_cast<double>(seconds) * 1000.0);
-    std::snprintf(buf, sizeof(buf), "%.2lld:%.2lld:%.2lld.%.3lld", hours, minutes, seconds,
-                  millis);
+    std::snprintf(buf, sizeof(buf), "%.2lld:%.2lld:%.2lld.%.3lld", hours, minutes, seconds, millis);
   } else {
     long long seconds = static_cast<long long>(std::nearbyint(rest / 1000.0));  // half to even
     if (seconds == 60) {

@@ -191,8 +191,7 @@ Env* Env::SetDefault(Env* env) {
 void WriteFileAtomically(const std::string& name, const std::string& data, unsigned mode) {
   static std::atomic<unsigned> sequence{0};
   Env* env = Env::Default();
-  std::string temp =
-      name + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(sequence++);
+  std::string temp = name + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(sequence++);
   try {
     auto file = env->CreateFile(temp);
     if (mode != 0644) ::chmod(temp.c_str(), mode);

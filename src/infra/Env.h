@@ -128,8 +128,7 @@ class ScopedEnv {
 // Replaces the file `name` with `data` so that a crash leaves the old or the
 // new content: temp file in the same folder, fsync, rename. Throws
 // EFCreateError or EWriteError; the temp file is removed on failure.
-void WriteFileAtomically(const std::string& name, const std::string& data,
-                         unsigned mode = 0644);
+void WriteFileAtomically(const std::string& name, const std::string& data, unsigned mode = 0644);
 
 // Reads a whole file; throws EFOpenError or EReadError.
 std::string ReadWholeFile(const std::string& name);

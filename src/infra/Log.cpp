@@ -1,8 +1,8 @@
 #include "infra/Log.h"
 
+#include <strings.h>
 #include <memory>
 #include <mutex>
-#include <strings.h>
 #include <utility>
 #include <vector>
 

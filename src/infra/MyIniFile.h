@@ -28,8 +28,7 @@ class TMyIniFile {
   int32_t ReadInteger(const std::string& section, const std::string& ident, int32_t def) const;
   // Replace or add, creating file and section as needed; the file is
   // replaced atomically. Throws EIniFileException "Unable to write to <file>".
-  void WriteString(const std::string& section, const std::string& ident,
-                   const std::string& value);
+  void WriteString(const std::string& section, const std::string& ident, const std::string& value);
   void WriteInteger(const std::string& section, const std::string& ident, int32_t value);
 
   // Largest value length ReadString returns, in characters.

@@ -10,7 +10,6 @@
 namespace lorvant {
 namespace {
 
-
 const char kCannotCreate[] = "Unable to create MRU";
 
 // Adds path behind the entries already in list unless an equal one is there.
@@ -32,7 +31,6 @@ std::vector<std::string> Load(const std::string& key) {
   for (const auto& [name, value] : values) AppendNew(&items, value);
   return items;
 }
-
 
 }  // namespace
 

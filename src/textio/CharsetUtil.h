@@ -37,7 +37,7 @@ std::string GetFileEncodingName(const std::string& file_name);
 enum class LineUnit { kByte, kUtf16LE, kUtf16BE };
 
 struct TextLayout {
-  std::string bom;            // mark bytes at the file's start (may be "")
+  std::string bom;  // mark bytes at the file's start (may be "")
   LineUnit unit = LineUnit::kByte;
   std::string encoding_name;  // the decoder's name: a mark's name, "Unicode..." or "Ansi"
 };

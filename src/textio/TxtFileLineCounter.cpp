@@ -105,8 +105,7 @@ int64_t TTxtFileLineCounter::Count() {
     };
     size_t n = read_full(chunk_size_);
     if (n == 0) return 0;
-    TextLayout layout =
-        DetectTextLayout(std::string_view(reinterpret_cast<char*>(p), n), size);
+    TextLayout layout = DetectTextLayout(std::string_view(reinterpret_cast<char*>(p), n), size);
     const size_t skip = layout.bom.size();
     int64_t total = static_cast<int64_t>(n);
 

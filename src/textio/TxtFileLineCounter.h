@@ -14,7 +14,8 @@ class TTxtFileLineCounter {
   static constexpr size_t kChunkSize = 1 << 20;
 
   explicit TTxtFileLineCounter(std::string file_name, size_t chunk_size = kChunkSize)
-      : FileName(std::move(file_name)), chunk_size_(chunk_size < 16 ? 16 : chunk_size & ~size_t{1}) {}
+      : FileName(std::move(file_name)),
+        chunk_size_(chunk_size < 16 ? 16 : chunk_size & ~size_t{1}) {}
   TTxtFileLineCounter(const TTxtFileLineCounter&) = delete;
   TTxtFileLineCounter& operator=(const TTxtFileLineCounter&) = delete;
 

@@ -36,7 +36,8 @@ class FakeConverter : public TIterativeConverter {
   void ConvertOneRecord() override {
     if (failing.count(index)) {
       ++Status().ErrorCount;
-      RecordError("Serial: " + std::to_string(index + 1), Exception("bad " + std::to_string(index)));
+      RecordError("Serial: " + std::to_string(index + 1),
+                  Exception("bad " + std::to_string(index)));
     }
   }
   void CountTotal() override { Status().Total = records; }
@@ -62,7 +63,8 @@ TEST(IterativeConverterTest, SevenFailuresAreCountedFiveLogged) {
   EXPECT_EQ(std::count(c.events.begin(), c.events.end(), "error"), 7);
   EXPECT_EQ(c.Status().ErrorText, "Serial: 14\r\nbad 13");
   int logged = 0;
-  for (const auto& line : TLog::DebugLog()->Lines()) logged += line.find("[error]\tbad ") != std::string::npos;
+  for (const auto& line : TLog::DebugLog()->Lines())
+    logged += line.find("[error]\tbad ") != std::string::npos;
   EXPECT_EQ(logged, 5);
 }
 

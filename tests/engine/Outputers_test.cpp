@@ -29,9 +29,14 @@ struct RecordingMemo : TLogMemo {
 
 TEST(ProgressStepTest, StepTable) {
   SetProgressStepCap(100000);
-  const std::pair<int64_t, int64_t> cases[] = {{-1, 1},     {50, 1},       {500, 10},
-                                               {5000, 100}, {12345, 124},  {10000000, 100000},
-                                               {20000000, 100000}, {50000000, 100000}};
+  const std::pair<int64_t, int64_t> cases[] = {{-1, 1},
+                                               {50, 1},
+                                               {500, 10},
+                                               {5000, 100},
+                                               {12345, 124},
+                                               {10000000, 100000},
+                                               {20000000, 100000},
+                                               {50000000, 100000}};
   for (auto [total, step] : cases) EXPECT_EQ(ChooseProgressStep(total), step) << total;
 }
 

@@ -11,15 +11,11 @@ TEST(TimeUtilTest, FormatElapsed) {
     double value;
     const char* text;
   } cases[] = {
-      {true, 0, "00:00:00.000"},
-      {true, 3723004, "01:02:03.004"},
-      {false, 3723004, "01:02:03"},
-      {false, 1499, "00:00:01"},
-      {false, 1500, "00:00:02"},
-      {false, 2500, "00:00:02"},  // halves to even
-      {false, 59600, "00:01:00"},  // a rounded 60 carries
-      {false, 3599700, "01:00:00"},
-      {true, 360000000, "100:00:00.000"},
+      {true, 0, "00:00:00.000"},    {true, 3723004, "01:02:03.004"},
+      {false, 3723004, "01:02:03"}, {false, 1499, "00:00:01"},
+      {false, 1500, "00:00:02"},    {false, 2500, "00:00:02"},  // halves to even
+      {false, 59600, "00:01:00"},                               // a rounded 60 carries
+      {false, 3599700, "01:00:00"}, {true, 360000000, "100:00:00.000"},
   };
   for (const auto& c : cases) EXPECT_EQ(FormatElapsed(c.ms, c.value), c.text) << c.value;
 }

@@ -50,7 +50,11 @@ TEST(BlockTextReaderTest, LineBytesTable) {
       {"nul is text", std::string("a\0b\n\0", 5), {std::string("a\0b", 3), std::string("\0", 1)}},
       {"utf8 mark", "\xEF\xBB\xBFx\ny", {"x", "y"}},
       {"mark only", "\xEF\xBB\xBF", {""}},
-      {"inner mark kept", "a\xEF\xBB\xBF" "b\n", {"a\xEF\xBB\xBF" "b"}},
+      {"inner mark kept",
+       "a\xEF\xBB\xBF"
+       "b\n",
+       {"a\xEF\xBB\xBF"
+        "b"}},
       {"long line", "s\n" + long_line + "\r\nt", {"s", long_line, "t"}},
       {"cr lf across blocks", std::string(15, 'q') + "\r\nz", {std::string(15, 'q'), "z"}},
       {"invalid utf8 kept", "\xC3\x28\xFF\n", {"\xC3\x28\xFF"}},

@@ -18,8 +18,7 @@ TEST(CharsetUtilTest, MarksAndEncodingNames) {
       {"\xFF\xFE", "\xFF\xFE", "Unicode", "Unicode"},
       {"\xEF\xBB", "", "Ansi", "UTF-8"},
       {"\xEF\xBB\xBF\x00\x41\x00\x42", "\xEF\xBB\xBF", "UTF-8", "UTF-8"},
-      {std::string("\xFE\xFF\x00\x41", 4), "\xFE\xFF", "Unicode Big Endian",
-       "Unicode Big Endian"},
+      {std::string("\xFE\xFF\x00\x41", 4), "\xFE\xFF", "Unicode Big Endian", "Unicode Big Endian"},
       {"abc", "", "Ansi", "UTF-8"},
       {std::string("\x00\x41\x00\x42", 4), "", "Ansi", "Unicode Big Endian"},
       {std::string("\x41\x00\x42\x00", 4), "", "Ansi", "Unicode"},
@@ -65,7 +64,9 @@ TEST(CharsetUtilTest, ReadTextFileNormalisesLineEnds) {
   std::string file = test::MakeTempDir() + "/t.txt";
   test::WriteBytes(file, "a\nb\r\nc\rd");
   EXPECT_EQ(ReadTextFile(file), "a\r\nb\r\nc\r\nd\r\n");
-  test::WriteBytes(file, std::string("\xFF\xFE" "a\0\n\0", 6));
+  test::WriteBytes(file, std::string("\xFF\xFE"
+                                     "a\0\n\0",
+                                     6));
   EXPECT_EQ(ReadTextFile(file), "a\r\n");
   EXPECT_THROW(ReadTextFile(file + ".missing"), EFOpenError);
 }

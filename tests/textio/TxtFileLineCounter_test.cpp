@@ -28,8 +28,8 @@ TEST(TxtFileLineCounterTest, CountTable) {
       {"\xEF\xBB\xBF", 1},
       {std::string("\xFF\xFE\x61\x00\x0A\x00\x62\x00", 8), 2},
       {std::string("\xFE\xFF\x00\x61\x00\x0D\x00\x0A", 8), 1},
-      {std::string("\x61\x00\x0A\x00\x62\x00", 6), 2},  // UTF-16LE without mark
-      {std::string("\xFF\xFE\x0A\x0A", 4), 1},          // U+0A0A is no line end
+      {std::string("\x61\x00\x0A\x00\x62\x00", 6), 2},      // UTF-16LE without mark
+      {std::string("\xFF\xFE\x0A\x0A", 4), 1},              // U+0A0A is no line end
       {std::string("\xFF\xFE\x61\x00\x0A\x00\x62", 7), 2},  // odd length
   };
   std::string file = test::MakeTempDir() + "/c.txt";
@@ -88,8 +88,8 @@ std::vector<std::string> ReferenceLines(const std::string& data, size_t* mark_le
       i += unit;
     }
   }
-  if (start < data.size() || (!data.empty() && lines.empty() && start == data.size() &&
-                              *mark_len == data.size())) {
+  if (start < data.size() ||
+      (!data.empty() && lines.empty() && start == data.size() && *mark_len == data.size())) {
     lines.push_back(data.substr(std::min(start, data.size())));
   }
   return lines;
@@ -97,11 +97,11 @@ std::vector<std::string> ReferenceLines(const std::string& data, size_t* mark_le
 
 std::string RandomText(std::mt19937& rng) {
   static const std::string byte_tokens[] = {
-      "abc", "x", "\r", "\n", "\r\n", std::string(1, '\0'), "\xEF\xBB\xBF", "\xFF\xFE",
-      "\xFE\xFF", "\xC3", "\xE9t\xC3\xA9"};
+      "abc",          "x",        "\r",       "\n",   "\r\n",         std::string(1, '\0'),
+      "\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF", "\xC3", "\xE9t\xC3\xA9"};
   static const std::string unit_tokens[] = {
-      std::string("a\0", 2), std::string("\r\0", 2), std::string("\n\0", 2),
-      std::string("\0\0", 2), std::string("\n\n", 2), std::string("\xFF\xFE", 2),
+      std::string("a\0", 2),      std::string("\r\0", 2), std::string("\n\0", 2),
+      std::string("\0\0", 2),     std::string("\n\n", 2), std::string("\xFF\xFE", 2),
       std::string("\xFE\xFF", 2), std::string("\0\r", 2), std::string("\0\n", 2)};
   std::string out;
   const int kind = static_cast<int>(rng() % 4);  // 0 bytes, 1 LE mark, 2 BE mark, 3 LE no mark

@@ -1,0 +1,251 @@
+// The command line of the Lorvant executable: how task= and logfile= are
+// found, and which lines, in which words, the run's log file receives.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <functional>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/RunLorvant.h"
+#include "support/TestEnv.h"
+
+namespace lorvant {
+namespace {
+
+using test::LogEntries;
+using test::RunLorvant;
+using test::WriteTask;
+
+namespace fs = std::filesystem;
+
+bool IsSummary(const std::string& entry, int done) {
+  return std::regex_match(
+      entry, std::regex(std::to_string(done) + R"( records    Elapsed: \d{2}:\d{2}:\d{2}\.\d{3})"));
+}
+
+std::set<std::string> Entries(const std::string& dir) {
+  std::set<std::string> names;
+  if (!fs::exists(dir)) return names;
+  for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
+  return names;
+}
+
+const std::set<std::string> kPieces = {"1.csv", "2.csv", "3.csv"};
+
+// A task splitting 25 lines into pieces of 10.
+struct Fixture {
+  std::string dir, source, out, task, log;
+  std::string Description() const {
+    return "[info]\tFrom : " + source + "\r\nTo : " + out + "\r\nMax Lines per Split File: 10";
+  }
+};
+
+Fixture MakeFixture(const std::string& hint) {
+  Fixture f;
+  f.dir = test::MakeTempDir(hint);
+  f.source = f.dir + "/data.csv";
+  f.out = f.dir + "/out";
+  f.task = f.dir + "/split.sft";
+  f.log = f.dir + "/run.log";
+  std::string lines;
+  for (int i = 1; i <= 25; ++i) lines += "line " + std::to_string(i) + "\r\n";
+  test::WriteBytes(f.source, lines);
+  WriteTask(f.task, f.source, f.out, "10");
+  return f;
+}
+
+TEST(CommandLineTest, GoodRunLogsTaskDescriptionAndSummary) {
+  const Fixture f = MakeFixture("good");
+  int exit_code = -1;
+  RunLorvant({"task=" + f.task, "logfile=" + f.log}, &exit_code);
+  EXPECT_EQ(exit_code, 0);
+  const std::vector<std::string> entries = LogEntries(f.log);
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[0], "[info]\t" + f.task);
+  EXPECT_EQ(entries[1], f.Description());
+  EXPECT_TRUE(IsSummary(entries[2], 25)) << entries[2];
+  EXPECT_EQ(Entries(f.out), kPieces);
+}
+
+TEST(CommandLineTest, MissingTaskFile) {
+  const Fixture f = MakeFixture("notask");
+  const std::string task = f.dir + "/missing.sft";
+  int exit_code = -1;
+  RunLorvant({"task=" + task, "logfile=" + f.log}, &exit_code);
+  EXPECT_EQ(exit_code, 1);
+  EXPECT_EQ(LogEntries(f.log),
+            std::vector<std::string>{"[error]\ttask file: " + task + " not exists."});
+  EXPECT_FALSE(fs::exists(f.out));
+}
+
+TEST(CommandLineTest, TaskFileWithoutTheExactExtensionIsRefused) {
+  const Fixture f = MakeFixture("ext");
+  for (const char* name : {"split.SFT", "split.txt", "split.sft.bak", "split"}) {
+    SCOPED_TRACE(name);
+    const std::string task = f.dir + "/" + name;
+    fs::copy_file(f.task, task);
+    fs::remove(f.log);
+    int exit_code = -1;
+    RunLorvant({"task=" + task, "logfile=" + f.log}, &exit_code);
+    EXPECT_EQ(exit_code, 1);
+    EXPECT_EQ(LogEntries(f.log),
+              (std::vector<std::string>{"[info]\t" + task, "[error]\tinvalid task file."}));
+    EXPECT_FALSE(fs::exists(f.out));
+  }
+}
+
+TEST(CommandLineTest, FailedRunLogsTheErrorInsteadOfASummary) {
+  const Fixture f = MakeFixture("failed");
+  fs::remove(f.source);
+  int exit_code = -1;
+  RunLorvant({"task=" + f.task, "logfile=" + f.log}, &exit_code);
+  EXPECT_EQ(exit_code, 1);
+  const std::vector<std::string> entries = LogEntries(f.log);
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[0], "[info]\t" + f.task);
+  EXPECT_EQ(entries[1], f.Description());
+  EXPECT_TRUE(entries[2].starts_with("Cannot open file \"" + f.source + "\". ")) << entries[2];
+  EXPECT_FALSE(fs::exists(f.out));
+}
+
+TEST(CommandLineTest, ParametersAreFoundInAnyOrderAndLetterCase) {
+  struct Case {
+    const char* name;
+    std::function<std::vector<std::string>(Fixture&)> args;
+  };
+  const Case cases[] = {
+      {"upper case, log first",
+       [](Fixture& f) -> std::vector<std::string> {
+         return {"LOGFILE=" + f.log, "TASK=" + f.task};
+       }},
+      {"mixed case among other words",
+       [](Fixture& f) -> std::vector<std::string> {
+         return {"dropped.csv", "TaSk=" + f.task, "other=1", "=x", "LogFile=" + f.log};
+       }},
+      {"first occurrence counts",
+       [](Fixture& f) -> std::vector<std::string> {
+         return {"task=" + f.task, "logfile=" + f.log, "task=" + f.dir + "/missing.sft",
+                 "logfile=" + f.dir + "/other.log"};
+       }},
+      {"blanks around the value",
+       [](Fixture& f) -> std::vector<std::string> {
+         return {"task=  " + f.task + "  ", "logfile=\t" + f.log + " \n"};
+       }},
+      {"value holding =",
+       [](Fixture& f) -> std::vector<std::string> {
+         f.task = f.dir + "/a=b.sft";
+         WriteTask(f.task, f.source, f.out, "10");
+         return {"task=" + f.task, "logfile=" + f.log};
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fixture f = MakeFixture("params");
+    const std::vector<std::string> args = c.args(f);
+    int exit_code = -1;
+    RunLorvant(args, &exit_code);
+    EXPECT_EQ(exit_code, 0);
+    const std::vector<std::string> entries = LogEntries(f.log);
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0], "[info]\t" + f.task);
+    EXPECT_TRUE(IsSummary(entries[2], 25)) << entries[2];
+    EXPECT_EQ(Entries(f.out), kPieces);
+    EXPECT_FALSE(fs::exists(f.dir + "/other.log"));
+  }
+}
+
+TEST(CommandLineTest, NothingToRunLogsNothing) {
+  struct Case {
+    const char* name;
+    std::function<std::vector<std::string>(const Fixture&)> args;
+  };
+  const Case cases[] = {
+      {"only logfile",
+       [](const Fixture& f) -> std::vector<std::string> { return {"logfile=" + f.log}; }},
+      {"empty task",
+       [](const Fixture& f) -> std::vector<std::string> {
+         return {"task=", "logfile=" + f.log};
+       }},
+      {"blank task",
+       [](const Fixture& f) -> std::vector<std::string> {
+         return {"task= \t ", "logfile=" + f.log};
+       }},
+      {"a dropped file name",
+       [](const Fixture& f) -> std::vector<std::string> { return {f.task}; }},
+      {"task without =",
+       [](const Fixture& f) -> std::vector<std::string> {
+         return {"task", f.task, "logfile", f.log};
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Fixture f = MakeFixture("nothing");
+    const std::string cwd = test::MakeTempDir("cwd");
+    int exit_code = -1;
+    RunLorvant(c.args(f), &exit_code, cwd);
+    EXPECT_EQ(exit_code, 0);
+    EXPECT_EQ(Entries(f.dir), (std::set<std::string>{"data.csv", "split.sft"}));
+    EXPECT_EQ(Entries(cwd), std::set<std::string>{});
+  }
+}
+
+TEST(CommandLineTest, TaskWithoutLogfileRunsAndWritesNoLog) {
+  const Fixture f = MakeFixture("nolog");
+  const std::string cwd = test::MakeTempDir("cwd");
+  int exit_code = -1;
+  RunLorvant({"task=" + f.task}, &exit_code, cwd);
+  EXPECT_EQ(exit_code, 0);
+  EXPECT_EQ(Entries(f.out), kPieces);
+  EXPECT_EQ(Entries(f.dir), (std::set<std::string>{"data.csv", "split.sft", "out"}));
+  EXPECT_EQ(Entries(cwd), std::set<std::string>{});
+}
+
+TEST(CommandLineTest, RunningTwiceAppendsToTheSameLog) {
+  const Fixture f = MakeFixture("twice");
+  for (int run = 0; run < 2; ++run) {
+    int exit_code = -1;
+    RunLorvant({"task=" + f.task, "logfile=" + f.log}, &exit_code);
+    EXPECT_EQ(exit_code, 0);
+  }
+  const std::vector<std::string> entries = LogEntries(f.log);
+  ASSERT_EQ(entries.size(), 6u);
+  for (size_t first : {0u, 3u}) {
+    EXPECT_EQ(entries[first], "[info]\t" + f.task);
+    EXPECT_EQ(entries[first + 1], f.Description());
+    EXPECT_TRUE(IsSummary(entries[first + 2], 25)) << entries[first + 2];
+  }
+}
+
+TEST(CommandLineTest, NoParametersPrintsUsage) {
+  int exit_code = -1;
+  const std::string output = RunLorvant({}, &exit_code, test::MakeTempDir("cwd"));
+  EXPECT_EQ(exit_code, 0);
+  EXPECT_NE(output.find("task="), std::string::npos) << output;
+}
+
+TEST(CommandLineTest, RelativePathsAreTakenFromTheCurrentFolder) {
+  const Fixture f = MakeFixture("relative");
+  fs::create_directories(f.dir + "/tasks");
+  fs::create_directories(f.dir + "/logs");
+  fs::rename(f.task, f.dir + "/tasks/split.sft");
+  int exit_code = -1;
+  RunLorvant({"task=tasks/split.sft", "logfile=logs/run.log"}, &exit_code, f.dir);
+  EXPECT_EQ(exit_code, 0);
+  const std::vector<std::string> entries = LogEntries(f.dir + "/logs/run.log");
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[0], "[info]\ttasks/split.sft");
+  EXPECT_EQ(entries[1], f.Description());
+  EXPECT_TRUE(IsSummary(entries[2], 25)) << entries[2];
+  EXPECT_EQ(Entries(f.out), kPieces);
+}
+
+}  // namespace
+}  // namespace lorvant
