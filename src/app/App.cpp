@@ -1,5 +1,7 @@
 #include "app/App.h"
 
+#include <cstdio>
+
 #include "diagnostics/ExceptionStat.h"
 #include "infra/Exception.h"
 #include "infra/FileUtil.h"
@@ -51,6 +53,7 @@ void TApp::Run() {
       RunCommandLine();
     } catch (const Exception& e) {
       TLog::Global()->Debug(e.Message());
+      std::fprintf(stderr, "Lorvant: %s\n", e.what());
       if (ExitCode == 0) ExitCode = 1;
     }
     return;

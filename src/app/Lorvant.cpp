@@ -4,7 +4,9 @@
 
 #include "app/FileSplitCmdLineProcessor.h"
 #include "engine/FileSplitSessionObjectFactory.h"
+#include "infra/ConsoleLogAppender.h"
 #include "infra/Exception.h"
+#include "infra/Log.h"
 
 namespace lorvant {
 namespace {
@@ -34,6 +36,12 @@ TLorvant& TLorvant::App() {
 }
 
 bool TLorvant::RunCommandLine() {
+  // Errors also go to standard error, so a run without a log file (or one
+  // whose log file cannot be written) still says why it failed.
+  TConsoleLogAppender console;
+  console.SetLevelError();
+  TLog::Global()->AddAppender(&console);
+  TLog::GetLogger("cmdline")->AddAppender(&console);
   TFileSplitCmdLineProcessor processor(ProcessParams());
   TFileSplitSessionObjectFactory factory;
   processor.SetFactory(&factory);

@@ -28,11 +28,17 @@ TFileSplitSession& TFileSplitter::SplitSession() const {
 
 void TFileSplitter::Prepare() {
   TFileSplitSession& session = SplitSession();
-  if (session.MaxLines < 1) {
-    throw Exception("Max lines per split file must be at least 1, not " +
-                    std::to_string(session.MaxLines) + ".");
+  if (session.MaxLines < 1 || session.MaxLines > kMaxLinesLimit) {
+    throw Exception("Max lines per split file must be from 1 to " + std::to_string(kMaxLinesLimit) +
+                    ", not " + std::to_string(session.MaxLines) + ".");
   }
   if (TrimText(session.DestFolder).empty()) throw Exception("The output folder is not set.");
+  // Emptying the root or the home folder would delete the user's files.
+  const std::string folder = ExpandFileName(session.DestFolder);
+  if (IsSameFolder(folder, "/") || IsSameFolder(folder, GetHomePath())) {
+    throw Exception("The output folder \"" + session.DestFolder +
+                    "\" is the root or home folder; it is not emptied.");
+  }
   max_lines_ = session.MaxLines;
   dest_folder_ = session.DestFolder;
   while (dest_folder_.size() > 1 && dest_folder_.back() == '/') dest_folder_.pop_back();

@@ -23,6 +23,8 @@ class TTaskMRUList;
 
 class TFileSplitter final : public TIterativeConverter {
  public:
+  static constexpr int32_t kMaxLinesLimit = 1000000000;
+
   TFileSplitter();
   ~TFileSplitter() override;
 
@@ -39,8 +41,9 @@ class TFileSplitter final : public TIterativeConverter {
  protected:
   friend class TIterativeConverter;  // its loop calls the steps directly
 
-  // Refuses a task with lines per file below 1 or no output folder before
-  // touching anything; records the recent task (windowed runs only); opens
+  // Refuses a task with lines per file outside 1..1000000000, or without an
+  // output folder or with the root or home folder as one, before touching
+  // anything; records the recent task (windowed runs only); opens
   // the source; empties or creates the output folder; reads the first line.
   void Prepare() override;
   // Writes out what is buffered and closes the current output file, so

@@ -7,6 +7,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <ctime>
 
 #include "infra/Exception.h"
@@ -23,6 +25,7 @@ FileInfo FromStat(const struct stat& st) {
   info.mtime_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
   info.device = st.st_dev;
   info.inode = st.st_ino;
+  info.mode = st.st_mode & 07777;
   return info;
 }
 
@@ -188,13 +191,25 @@ Env* Env::SetDefault(Env* env) {
   return previous != nullptr ? previous : RealEnv();
 }
 
-void WriteFileAtomically(const std::string& name, const std::string& data, unsigned mode) {
+void WriteFileAtomically(const std::string& name, const std::string& data, int mode) {
   static std::atomic<unsigned> sequence{0};
   Env* env = Env::Default();
-  std::string temp = name + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(sequence++);
+  std::string target = name;
+  if (env->LinkStat(name).is_symlink) {
+    if (char* resolved = ::realpath(name.c_str(), nullptr)) {
+      target = resolved;
+      ::free(resolved);
+    }
+  }
+  const FileInfo existing = env->Stat(target);
+  const unsigned perms = mode >= 0         ? static_cast<unsigned>(mode)
+                         : existing.exists ? existing.mode
+                                           : 0644;
+  std::string temp =
+      target + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(sequence++);
   try {
     auto file = env->CreateFile(temp);
-    if (mode != 0644) ::chmod(temp.c_str(), mode);
+    if (perms != 0644) ::chmod(temp.c_str(), perms);
     file->Append(data.data(), data.size());
     file->Sync();
     file->Close();
@@ -202,7 +217,7 @@ void WriteFileAtomically(const std::string& name, const std::string& data, unsig
     env->DeleteFile(temp);
     throw;
   }
-  int err = env->RenameFile(temp, name);
+  int err = env->RenameFile(temp, target);
   if (err != 0) {
     env->DeleteFile(temp);
     throw EFCreateError(name, SystemErrorText(err));

@@ -19,6 +19,7 @@ struct FileInfo {
   int64_t mtime_ns = 0;  // last-write time, nanoseconds since the epoch
   uint64_t device = 0;
   uint64_t inode = 0;
+  uint32_t mode = 0;  // permission bits
 };
 
 struct DirEntry {
@@ -126,9 +127,12 @@ class ScopedEnv {
 };
 
 // Replaces the file `name` with `data` so that a crash leaves the old or the
-// new content: temp file in the same folder, fsync, rename. Throws
-// EFCreateError or EWriteError; the temp file is removed on failure.
-void WriteFileAtomically(const std::string& name, const std::string& data, unsigned mode = 0644);
+// new content: temp file in the same folder, fsync, rename. A symbolic link
+// stays a link (what it leads to is replaced); the permission bits are
+// `mode`, or when it is negative those of the file replaced (0644 for a new
+// one). Throws EFCreateError or EWriteError; the temp file is removed on
+// failure.
+void WriteFileAtomically(const std::string& name, const std::string& data, int mode = -1);
 
 // Reads a whole file; throws EFOpenError or EReadError.
 std::string ReadWholeFile(const std::string& name);

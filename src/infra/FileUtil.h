@@ -50,6 +50,9 @@ bool FileExists(const std::string& name);
 // True when name names a folder (following links).
 bool DirectoryExists(const std::string& name);
 
+// Both name existing folders that are the same folder (device and inode).
+bool IsSameFolder(const std::string& a, const std::string& b);
+
 // True when folder can be listed and holds no entry at all; false for a
 // missing folder.
 bool IsDirectoryEmpty(const std::string& folder);

@@ -261,14 +261,23 @@ int32_t TMyIniFile::ReadInteger(const std::string& section, const std::string& i
 
 void TMyIniFile::WriteString(const std::string& section, const std::string& ident,
                              const std::string& value) {
+  WriteStrings(section, {{ident, value}});
+}
+
+void TMyIniFile::WriteStrings(const std::string& section, const IniValues& values) {
   const std::string failure = "Unable to write to " + FileName;
   // A line break in any part would add lines of its own to the file; '=' in a
   // key name and ']' in a section name would not read back as written.
-  std::string_view sect = Trim(section), key = Trim(ident);
-  if (value.find_first_of("\r\n") != std::string::npos ||
-      sect.find_first_of("\r\n]") != std::string_view::npos || sect.empty() ||
-      key.find_first_of("\r\n=") != std::string_view::npos || key.empty()) {
+  std::string_view sect = Trim(section);
+  if (sect.find_first_of("\r\n]") != std::string_view::npos || sect.empty()) {
     throw EIniFileException(failure);
+  }
+  for (const auto& [ident, value] : values) {
+    std::string_view key = Trim(ident);
+    if (value.find_first_of("\r\n") != std::string::npos ||
+        key.find_first_of("\r\n=") != std::string_view::npos || key.empty()) {
+      throw EIniFileException(failure);
+    }
   }
   try {
     Env* env = Env::Default();
@@ -279,7 +288,7 @@ void TMyIniFile::WriteString(const std::string& section, const std::string& iden
       env->OpenForAppend(FileName)->Close();
     }
     IniDocument doc(bytes);
-    doc.Set(sect, key, StoredForm(value));
+    for (const auto& [ident, value] : values) doc.Set(sect, Trim(ident), StoredForm(value));
     WriteFileAtomically(FileName, doc.Bytes());
   } catch (const Exception&) {
     throw EIniFileException(failure);

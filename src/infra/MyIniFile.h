@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace lorvant {
 
@@ -30,6 +32,10 @@ class TMyIniFile {
   // replaced atomically. Throws EIniFileException "Unable to write to <file>".
   void WriteString(const std::string& section, const std::string& ident, const std::string& value);
   void WriteInteger(const std::string& section, const std::string& ident, int32_t value);
+  // Several values of one section in one atomic replacement of the file, so
+  // a crash never leaves some of them old and some new.
+  using IniValues = std::vector<std::pair<std::string, std::string>>;
+  void WriteStrings(const std::string& section, const IniValues& values);
 
   // Largest value length ReadString returns, in characters.
   static constexpr size_t kMaxValueLength = 307200;

@@ -24,19 +24,6 @@ std::string EnvVar(const char* name) {
   return value != nullptr ? value : "";
 }
 
-std::string HomeFolder() {
-  std::string home = EnvVar("HOME");
-  if (!home.empty()) return home;
-  struct passwd pw;
-  struct passwd* found = nullptr;
-  std::vector<char> buf(16384);
-  if (::getpwuid_r(::geteuid(), &pw, buf.data(), buf.size(), &found) == 0 && found != nullptr &&
-      found->pw_dir != nullptr) {
-    return found->pw_dir;
-  }
-  return "";
-}
-
 std::string StripTrailingSlashes(std::string path) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   return path;
@@ -123,10 +110,23 @@ std::string LocaleName(const char* category_variable) {
 
 }  // namespace
 
+std::string GetHomePath() {
+  std::string home = EnvVar("HOME");
+  if (!home.empty()) return home;
+  struct passwd pw;
+  struct passwd* found = nullptr;
+  std::vector<char> buf(16384);
+  if (::getpwuid_r(::geteuid(), &pw, buf.data(), buf.size(), &found) == 0 && found != nullptr &&
+      found->pw_dir != nullptr) {
+    return found->pw_dir;
+  }
+  return "";
+}
+
 std::string GetAppDataPath() {
   std::string path = EnvVar("XDG_DATA_HOME");
   if (path.empty() || path[0] != '/') {
-    std::string home = HomeFolder();
+    std::string home = GetHomePath();
     if (home.empty()) return "";
     path = StripTrailingSlashes(home) + "/.local/share";
   }
@@ -136,7 +136,7 @@ std::string GetAppDataPath() {
 }
 
 std::string GetDocumentsPath() {
-  std::string home = StripTrailingSlashes(HomeFolder());
+  std::string home = StripTrailingSlashes(GetHomePath());
   if (home.empty()) return "";
   std::string config = EnvVar("XDG_CONFIG_HOME");
   if (config.empty() || config[0] != '/') config = home + "/.config";

@@ -7,6 +7,9 @@
 
 namespace lorvant {
 
+// The user's home folder: $HOME, else the account's; "" when unknown.
+std::string GetHomePath();
+
 // $XDG_DATA_HOME (when absolute), else $HOME/.local/share, without trailing
 // '/'; created with its missing parents when absent, as a fresh account may
 // not have it yet. "" when no home folder is known. Never throws.

@@ -1,9 +1,5 @@
 #include "tasks/FileSplitSession.h"
 
-#include <unistd.h>
-
-#include <atomic>
-
 #include "infra/Env.h"
 #include "infra/Exception.h"
 #include "infra/FileUtil.h"
@@ -33,34 +29,12 @@ bool TFileSplitSession::SameAs(const TTaskSession& other) const {
 }
 
 void TFileSplitSession::WriteToFile(const std::string& file_name) {
-  // The three keys go into a copy of the file that then replaces it in one
-  // rename: a crash between two keys must not leave a task whose source
-  // belongs to one version and whose output folder (which a run empties)
-  // to another.
-  static std::atomic<unsigned> sequence{0};
-  const std::string failure = "Unable to write to " + file_name;
-  Env* env = Env::Default();
-  std::string temp =
-      file_name + ".new" + std::to_string(::getpid()) + "_" + std::to_string(sequence++);
-  try {
-    std::string old;
-    if (env->Stat(file_name).exists) {
-      old = ReadWholeFile(file_name);
-      // The file is replaced by a rename; a read-only file must still refuse.
-      env->OpenForAppend(file_name)->Close();
-    }
-    auto copy = env->CreateFile(temp);
-    copy->Append(old.data(), old.size());
-    copy->Close();
-    TMyIniFile ini(temp);
-    ini.WriteString(kSection, kSourceFile, SourceFile);
-    ini.WriteString(kSection, kDestFolder, DestFolder);
-    ini.WriteInteger(kSection, kMaxLines, MaxLines);
-    if (env->RenameFile(temp, file_name) != 0) throw EIniFileException(failure);
-  } catch (const Exception&) {
-    env->DeleteFile(temp);
-    throw EIniFileException(failure);
-  }
+  // One replacement for all three keys: a crash must not leave a task whose
+  // source belongs to one version and whose output folder (which a run
+  // empties) to another.
+  TMyIniFile(file_name).WriteStrings(kSection, {{kSourceFile, SourceFile},
+                                                {kDestFolder, DestFolder},
+                                                {kMaxLines, std::to_string(MaxLines)}});
 }
 
 void TFileSplitSession::ReadFromFile(const std::string& file_name) {

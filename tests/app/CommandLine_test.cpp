@@ -79,10 +79,12 @@ TEST(CommandLineTest, MissingTaskFile) {
   const Fixture f = MakeFixture("notask");
   const std::string task = f.dir + "/missing.sft";
   int exit_code = -1;
-  RunLorvant({"task=" + task, "logfile=" + f.log}, &exit_code);
+  const std::string printed = RunLorvant({"task=" + task, "logfile=" + f.log}, &exit_code);
   EXPECT_EQ(exit_code, 1);
   EXPECT_EQ(LogEntries(f.log),
             std::vector<std::string>{"[error]\ttask file: " + task + " not exists."});
+  // Standard error says it too, for runs without a log file.
+  EXPECT_EQ(printed, "Lorvant: task file: " + task + " not exists.\n");
   EXPECT_FALSE(fs::exists(f.out));
 }
 

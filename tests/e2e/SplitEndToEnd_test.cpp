@@ -421,18 +421,29 @@ TEST(SplitEndToEndTest, UnusableTaskValuesAreRefusedBeforeAnythingIsTouched) {
     std::string message;  // the run's error line
   };
   const Case cases[] = {
-      {"zero", "/out", "0", "Max lines per split file must be at least 1, not 0."},
-      {"negative", "/out", "-5", "Max lines per split file must be at least 1, not -5."},
-      {"not a number", "/out", "ten", "Max lines per split file must be at least 1, not 0."},
+      {"zero", "/out", "0", "Max lines per split file must be from 1 to 1000000000, not 0."},
+      {"negative", "/out", "-5", "Max lines per split file must be from 1 to 1000000000, not -5."},
+      {"too many", "/out", "1000000001",
+       "Max lines per split file must be from 1 to 1000000000, not 1000000001."},
+      {"not a number", "/out", "ten",
+       "Max lines per split file must be from 1 to 1000000000, not 0."},
       {"300000 digits", "/out", std::string(300000, '7'),
-       "Max lines per split file must be at least 1, not 0."},
+       "Max lines per split file must be from 1 to 1000000000, not 0."},
+      {"root folder", "ROOT", "10", "The output folder \"/\" is the root or home folder"},
+      {"home folder", "HOME", "10",
+       "The output folder \"" + std::string(getenv("HOME")) + "\" is the root or home folder"},
       {"no output folder", "", "10", "The output folder is not set."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string dest = c.dest.empty() ? "" : p.dir + c.dest;
+    const std::string dest = c.dest.empty()     ? ""
+                             : c.dest == "ROOT" ? "/"
+                             : c.dest == "HOME" ? std::string(getenv("HOME"))
+                                                : p.dir + c.dest;
     fs::remove_all(p.out);
     fs::remove(p.log);
+    const std::string home_file = std::string(getenv("HOME")) + "/keep-home.txt";
+    test::WriteBytes(home_file, "home");
     WriteTask(p.task, p.source, dest, c.max_lines);
     int exit_code = -1;
     RunLorvant({"task=" + p.task, "logfile=" + p.log}, &exit_code);
@@ -440,6 +451,8 @@ TEST(SplitEndToEndTest, UnusableTaskValuesAreRefusedBeforeAnythingIsTouched) {
     EXPECT_TRUE(HasEntryStartingWith(LogEntries(p.log), c.message)) << c.message;
     EXPECT_FALSE(fs::exists(p.out)) << "output folder created";
     EXPECT_FALSE(test::PathExists("/1.csv"));
+    EXPECT_EQ(test::ReadBytes(home_file), "home");
+    if (c.dest == "ROOT" || c.dest == "HOME") continue;
 
     // An existing output folder is not emptied either.
     if (dest.empty()) continue;
