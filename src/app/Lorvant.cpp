@@ -7,6 +7,7 @@
 #include "infra/ConsoleLogAppender.h"
 #include "infra/Exception.h"
 #include "infra/Log.h"
+#include "infra/VersionUtil.h"
 
 namespace lorvant {
 namespace {
@@ -52,7 +53,7 @@ bool TLorvant::RunCommandLine() {
 
 void TLorvant::RunWindowed() {
   std::printf(
-      "Lorvant splits a large text file into numbered files of at most N lines each.\n"
+      "Lorvant %s splits a large text file into numbered files of at most N lines each.\n"
       "\n"
       "This build has no windows. Run a saved split task from the command line:\n"
       "  %s task=/path/to/task.sft [logfile=/path/to/run.log]\n"
@@ -65,7 +66,7 @@ void TLorvant::RunWindowed() {
       "\n"
       "Exit codes: 0 done, 1 the task file is missing or invalid or the run failed,\n"
       "2 the run ended but some lines could not be written.\n",
-      AppName.c_str());
+      GetAppVersionText().c_str(), AppName.c_str());
 }
 
 }  // namespace lorvant
