@@ -7,8 +7,8 @@
 
 int main(int argc, char** argv) {
   if (argc < 2) return 2;
-  size_t chunk = argc > 2 ? std::strtoull(argv[2], nullptr, 10)
-                          : lorvant::TTxtFileLineCounter::kChunkSize;
+  size_t chunk =
+      argc > 2 ? std::strtoull(argv[2], nullptr, 10) : lorvant::TTxtFileLineCounter::kChunkSize;
   lorvant::TTxtFileLineCounter counter(argv[1], chunk);
   std::printf("%lld\n", static_cast<long long>(counter.Count()));
   return 0;

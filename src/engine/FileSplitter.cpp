@@ -48,20 +48,15 @@ void TFileSplitter::Prepare() {
   if (IsWindowedRun()) RecordRecentTask();
 
   SourceExt = ExtractFileExt(session.SourceFile);
-  SourceBom = GetFileBOM(session.SourceFile);
-  reader_ = std::make_unique<TBlockTextReader>();
-  // The count reads the whole source: do it while the folder is emptied.
-  line_count_ = std::async(std::launch::async, [name = session.SourceFile] {
-    return TFileLineCountCache::GetLineCount(name);
-  });
-
   LineIndex = 0;
   FileCount = 0;
   lines_left_in_file_ = 0;
   file_error_.clear();
   output_.reset();
-  writer_ = std::make_unique<TOutputWriter>();
+  // A missing or unreadable source fails here, before the folder is touched.
+  reader_ = std::make_unique<TBlockTextReader>();
   reader_->Open(session.SourceFile);
+  SourceBom = reader_->Bom();
   switch (reader_->Layout().unit) {
     case LineUnit::kByte:
       line_end_ = "\r\n";
@@ -75,7 +70,12 @@ void TFileSplitter::Prepare() {
   }
   // The identity of the open source: it is never deleted or overwritten,
   // whatever name leads to it.
-  source_info_ = Env::Default()->Stat(session.SourceFile);
+  source_info_ = reader_->OpenFileInfo();
+  // The count reads the whole source: do it while the folder is emptied.
+  line_count_ = std::async(std::launch::async, [name = session.SourceFile] {
+    return TFileLineCountCache::GetLineCount(name);
+  });
+  writer_ = std::make_unique<TOutputWriter>();
   PrepareOutputFolder();
   has_line_ = reader_->ReadLine();
 }

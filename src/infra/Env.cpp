@@ -99,13 +99,21 @@ class PosixWritableFile final : public WritableFile {
 class PosixEnv final : public Env {
  public:
   std::unique_ptr<SequentialFile> OpenForRead(const std::string& name) override {
-    int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so a FIFO cannot hang the open; only regular files are
+    // read (a device or pipe has no size and may never end).
+    int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) throw EFOpenError(name, SystemErrorText(errno));
     struct stat st;
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0) {
+      int err = errno;
       ::close(fd);
-      throw EFOpenError(name, SystemErrorText(EISDIR));
+      throw EFOpenError(name, SystemErrorText(err));
     }
+    if (!S_ISREG(st.st_mode)) {
+      ::close(fd);
+      throw EFOpenError(name, S_ISDIR(st.st_mode) ? SystemErrorText(EISDIR) : "Not a regular file");
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     return std::make_unique<PosixSequentialFile>(fd);
   }

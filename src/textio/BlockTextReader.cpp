@@ -18,7 +18,8 @@ void TBlockTextReader::Open(const std::string& file_name) {
   Close();
   file_name_ = file_name;
   file_ = Env::Default()->OpenForRead(file_name);
-  file_size_ = file_->Info().size;
+  file_info_ = file_->Info();
+  file_size_ = file_info_.size;
   remaining_ = file_size_;
   if (!buf_ || cap_ != block_size_) {
     cap_ = block_size_;

@@ -10,11 +10,10 @@
 #include <string>
 #include <string_view>
 
+#include "infra/Env.h"
 #include "textio/CharsetUtil.h"
 
 namespace lorvant {
-
-class SequentialFile;
 
 class TBlockTextReader {
  public:
@@ -48,6 +47,8 @@ class TBlockTextReader {
   const std::string& Bom() const { return layout_.bom; }
   const TextLayout& Layout() const { return layout_; }
   int64_t FileSize() const { return file_size_; }
+  // Identity (device, inode) and size of the file as opened.
+  const FileInfo& OpenFileInfo() const { return file_info_; }
 
  private:
   // Moves the unread tail to the buffer's start (growing the buffer when
@@ -64,6 +65,7 @@ class TBlockTextReader {
   std::string encoding_name_;
   TextLayout layout_;
   std::unique_ptr<SequentialFile> file_;
+  FileInfo file_info_;
   int64_t file_size_ = 0;
   int64_t remaining_ = 0;  // bytes of the file not read yet
 

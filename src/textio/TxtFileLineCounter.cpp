@@ -48,7 +48,8 @@ struct ByteTally {
         __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i));
         __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i + 1));
         __m256i is_lf = _mm256_cmpeq_epi8(v, lf);
-        __m256i lone_cr = _mm256_andnot_si256(_mm256_cmpeq_epi8(next, lf), _mm256_cmpeq_epi8(v, cr));
+        __m256i lone_cr =
+            _mm256_andnot_si256(_mm256_cmpeq_epi8(next, lf), _mm256_cmpeq_epi8(v, cr));
         lanes = _mm256_sub_epi8(lanes, _mm256_or_si256(is_lf, lone_cr));
       }
       __m256i sums = _mm256_sad_epu8(lanes, zero);

@@ -161,7 +161,8 @@ TEST_F(FileSplitterTest, BadLinesPerFileIsRefusedBeforeTouchingTheFolder) {
     EXPECT_FALSE(executor_.Execute());
     EXPECT_EQ(test::ReadBytes(dir_ + "/out/keep.txt"), "precious");
   }
-  EXPECT_NE(test::ReadBytes(dir_ + "/run.log").find("Max lines per split file must be from 1 to 1000000000, not -5."),
+  EXPECT_NE(test::ReadBytes(dir_ + "/run.log")
+                .find("Max lines per split file must be from 1 to 1000000000, not -5."),
             std::string::npos);
   session_.MaxLines = 100;
   session_.DestFolder = "  ";

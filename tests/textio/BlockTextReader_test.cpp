@@ -1,5 +1,6 @@
 #include "textio/BlockTextReader.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -105,6 +106,10 @@ TEST(BlockTextReaderTest, BadFiles) {
   TBlockTextReader reader;
   EXPECT_THROW(reader.Open(dir + "/missing.txt"), EFOpenError);
   EXPECT_THROW(reader.Open(dir), EFOpenError);
+  // A pipe or a device has no size and may never end: refused at once.
+  ASSERT_EQ(::mkfifo((dir + "/fifo").c_str(), 0600), 0);
+  EXPECT_THROW(reader.Open(dir + "/fifo"), EFOpenError);
+  EXPECT_THROW(reader.Open("/dev/zero"), EFOpenError);
   if (::geteuid() != 0) {  // root reads everything
     std::string locked = dir + "/locked.txt";
     test::WriteBytes(locked, "x\n");
