@@ -34,8 +34,7 @@ void TFileSplitter::Prepare() {
   }
   if (TrimText(session.DestFolder).empty()) throw Exception("The output folder is not set.");
   // Emptying the root or the home folder would delete the user's files.
-  const std::string folder = ExpandFileName(session.DestFolder);
-  if (IsSameFolder(folder, "/") || IsSameFolder(folder, GetHomePath())) {
+  if (IsRootOrHomeFolder(session.DestFolder)) {
     throw Exception("The output folder \"" + session.DestFolder +
                     "\" is the root or home folder; it is not emptied.");
   }

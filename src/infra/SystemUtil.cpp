@@ -123,6 +123,11 @@ std::string GetHomePath() {
   return "";
 }
 
+bool IsRootOrHomeFolder(const std::string& folder) {
+  const std::string full = ExpandFileName(folder);
+  return IsSameFolder(full, "/") || IsSameFolder(full, GetHomePath());
+}
+
 std::string GetAppDataPath() {
   std::string path = EnvVar("XDG_DATA_HOME");
   if (path.empty() || path[0] != '/') {

@@ -10,6 +10,10 @@ namespace lorvant {
 // The user's home folder: $HOME, else the account's; "" when unknown.
 std::string GetHomePath();
 
+// True when folder (relative to the current one) is the file system's root
+// or the user's home folder, whatever name leads there.
+bool IsRootOrHomeFolder(const std::string& folder);
+
 // $XDG_DATA_HOME (when absolute), else $HOME/.local/share, without trailing
 // '/'; created with its missing parents when absent, as a fresh account may
 // not have it yet. "" when no home folder is known. Never throws.

@@ -3,6 +3,7 @@
 #include <locale.h>
 #include <stdlib.h>
 
+#include <filesystem>
 #include <regex>
 
 #include <gtest/gtest.h>
@@ -221,6 +222,36 @@ TEST(SystemUtilTest, ExeName) {
   EXPECT_EQ(exe.front(), '/');
   EXPECT_EQ(ExtractFileName(exe), "lorvant_tests");
   EXPECT_TRUE(FileExists(exe));
+}
+
+}  // namespace
+}  // namespace lorvant
+
+namespace lorvant {
+namespace {
+
+// The guard that keeps a split from emptying the root or home folder; the
+// splitter itself is never pointed at "/" in a test.
+TEST(SystemUtilGuardTest, RootAndHomeFoldersAreRecognisedByAnyName) {
+  const std::string home = GetHomePath();
+  ASSERT_FALSE(home.empty());
+  std::filesystem::create_directories(home + "/sub");
+  const std::pair<std::string, bool> cases[] = {
+      {"/", true},
+      {"//", true},
+      {"/.", true},
+      {"/tmp/..", true},
+      {home, true},
+      {home + "/", true},
+      {home + "/sub/..", true},
+      {home + "/sub", false},
+      {"/tmp", false},
+      {"", false},
+      {home + "/missing", false},
+  };
+  for (const auto& [folder, expected] : cases) {
+    EXPECT_EQ(IsRootOrHomeFolder(folder), expected) << folder;
+  }
 }
 
 }  // namespace
