@@ -1,7 +1,7 @@
 #include "infra/AppSettings.h"
-#include "infra/TextUtil.h"
 
 #include "infra/RegUtil.h"
+#include "infra/TextUtil.h"
 
 namespace lorvant {
 namespace {

@@ -1,5 +1,4 @@
 #include "infra/FileUtil.h"
-#include "infra/TextUtil.h"
 
 #include <fnmatch.h>
 #include <unistd.h>
@@ -8,6 +7,7 @@
 #include <cstdio>
 
 #include "infra/Exception.h"
+#include "infra/TextUtil.h"
 
 namespace lorvant {
 namespace {

@@ -1,6 +1,7 @@
 #include "infra/MemoryLogAppender.h"
 
 #include "infra/Clock.h"
+#include "infra/TextUtil.h"
 #include "infra/Unicode.h"
 
 namespace lorvant {
@@ -41,18 +42,7 @@ void TMemoryLogAppender::TrimToMaxSize() {
     --pos;
     if (!IsContinuationByte(text[pos])) --keep;
   }
-  std::string rest = "......" + text.substr(pos);
-  lines_.clear();
-  // Split at CR LF, lone CR or lone LF, as a text list would.
-  size_t start = 0;
-  for (size_t i = 0; i < rest.size(); ++i) {
-    if (rest[i] == '\r' || rest[i] == '\n') {
-      lines_.push_back(rest.substr(start, i - start));
-      if (rest[i] == '\r' && i + 1 < rest.size() && rest[i + 1] == '\n') ++i;
-      start = i + 1;
-    }
-  }
-  if (start < rest.size()) lines_.push_back(rest.substr(start));
+  lines_ = SplitLines("......" + text.substr(pos));
 }
 
 }  // namespace lorvant

@@ -1,5 +1,4 @@
 #include "infra/MyIniFile.h"
-#include "infra/TextUtil.h"
 
 #include <algorithm>
 #include <string_view>
@@ -7,6 +6,7 @@
 
 #include "infra/Env.h"
 #include "infra/Exception.h"
+#include "infra/TextUtil.h"
 #include "infra/Unicode.h"
 
 namespace lorvant {

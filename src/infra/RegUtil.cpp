@@ -1,5 +1,4 @@
 #include "infra/RegUtil.h"
-#include "infra/TextUtil.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -12,6 +11,7 @@
 
 #include "infra/Env.h"
 #include "infra/Exception.h"
+#include "infra/TextUtil.h"
 #include "infra/Unicode.h"
 
 namespace lorvant {

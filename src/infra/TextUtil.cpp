@@ -26,4 +26,20 @@ bool SameTextIgnoreCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+std::vector<std::string> SplitLines(std::string_view text) {
+  std::vector<std::string> lines;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t end = text.find_first_of("\r\n", pos);
+    if (end == std::string_view::npos) end = text.size();
+    lines.emplace_back(text.substr(pos, end - pos));
+    pos = end;
+    if (pos < text.size()) {
+      ++pos;  // the CR or LF
+      if (text[end] == '\r' && pos < text.size() && text[pos] == '\n') ++pos;
+    }
+  }
+  return lines;
+}
+
 }  // namespace lorvant

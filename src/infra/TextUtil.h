@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace lorvant {
 
@@ -14,5 +15,8 @@ std::string TrimText(std::string_view text);
 std::string LowerAscii(std::string_view text);
 // Equal when compared without regard to ASCII letter case.
 bool SameTextIgnoreCase(std::string_view a, std::string_view b);
+// The lines of text: they end at CR LF, lone CR or LF; a line end after the
+// last line adds no empty line.
+std::vector<std::string> SplitLines(std::string_view text);
 
 }  // namespace lorvant

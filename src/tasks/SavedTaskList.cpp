@@ -1,11 +1,11 @@
 #include "tasks/SavedTaskList.h"
-#include "infra/TextUtil.h"
 
 #include <string_view>
 #include <utility>
 
 #include "infra/Exception.h"
 #include "infra/RegUtil.h"
+#include "infra/TextUtil.h"
 
 namespace lorvant {
 namespace {

@@ -1,7 +1,7 @@
 #include "tasks/SimpleBatchFileCreator.h"
-#include "infra/TextUtil.h"
 
 #include "infra/Exception.h"
+#include "infra/TextUtil.h"
 
 namespace lorvant {
 namespace {

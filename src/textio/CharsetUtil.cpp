@@ -86,25 +86,18 @@ std::string DecodeBytes(std::string_view bytes, const std::string& encoding_name
   return SanitizeUtf8(bytes);
 }
 
+std::string DecodeTextFile(std::string_view bytes, std::string* bom) {
+  *bom = BomOf(bytes);
+  bytes.remove_prefix(bom->size());
+  if (*bom == kBomUtf16LE || *bom == kBomUtf16BE) return Utf16ToUtf8(bytes, *bom == kBomUtf16BE);
+  return std::string(bytes);
+}
+
 std::string ReadTextFile(const std::string& file_name) {
-  std::string data = ReadWholeFile(file_name);
-  TextLayout layout = DetectTextLayout(data, static_cast<int64_t>(data.size()));
-  std::string_view body(data);
-  body.remove_prefix(layout.bom.size());
-  std::string name = layout.bom.empty() ? std::string(kEncodingAnsi) : layout.encoding_name;
-  std::string text = name == kEncodingUtf8 ? SanitizeUtf8(body) : DecodeBytes(body, name);
+  std::string bom;
   std::string out;
-  out.reserve(text.size() + 2);
-  size_t start = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\r' && text[i] != '\n') continue;
-    out.append(text, start, i - start);
-    out += "\r\n";
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    start = i + 1;
-  }
-  if (start < text.size()) {
-    out.append(text, start, std::string::npos);
+  for (const std::string& line : SplitLines(DecodeTextFile(ReadWholeFile(file_name), &bom))) {
+    out += SanitizeUtf8(line);
     out += "\r\n";
   }
   return out;

@@ -52,6 +52,10 @@ TextLayout DetectTextLayout(std::string_view head, int64_t file_size);
 // other name ("Ansi") never fail.
 std::string DecodeBytes(std::string_view bytes, const std::string& encoding_name);
 
+// A text file's bytes as UTF-8 text, decoded by its mark (UTF-16 marks are
+// converted; a UTF-8 mark or none leaves the bytes as they are), and the
+// mark found ("" for none) in *bom.
+std::string DecodeTextFile(std::string_view bytes, std::string* bom);
 // Loads a text file (encoding from its mark; UTF-8 without), returns its
 // lines each followed by CR LF. Throws EFOpenError.
 std::string ReadTextFile(const std::string& file_name);

@@ -57,9 +57,4 @@ int64_t TFileLineCountCache::CountsMade() {
   return TheCache().counts_made;
 }
 
-void TFileLineCountCache::Clear() {
-  std::lock_guard<std::mutex> guard(TheCache().mutex);
-  TheCache().entries.clear();
-}
-
 }  // namespace lorvant

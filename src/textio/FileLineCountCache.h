@@ -17,7 +17,6 @@ class TFileLineCountCache {
   static int64_t GetLineCount(const std::string& file_name);
   // How many times GetLineCount had to count (for tests and diagnostics).
   static int64_t CountsMade();
-  static void Clear();
 };
 
 }  // namespace lorvant
