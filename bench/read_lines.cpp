@@ -2,7 +2,7 @@
 // byte views and prints the line count and the bytes seen.
 #include <cstdio>
 
-#include "infra/Exception.h"
+#include "base/Exception.h"
 #include "textio/BlockTextReader.h"
 
 int main(int argc, char** argv) {

@@ -2,12 +2,13 @@
 
 #include <cstdio>
 
+#include "base/Exception.h"
+#include "base/RunMode.h"
 #include "diagnostics/ExceptionStat.h"
-#include "infra/Exception.h"
-#include "infra/FileUtil.h"
-#include "infra/Log.h"
-#include "infra/RunMode.h"
-#include "infra/SystemUtil.h"
+#include "fs/AppFolders.h"
+#include "fs/FileUtil.h"
+#include "log/Log.h"
+#include "os/SystemInfo.h"
 
 namespace lorvant {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "infra/FileLogAppender.h"
+#include "log/FileLogAppender.h"
 
 namespace lorvant {
 

@@ -2,8 +2,8 @@
 
 #include <strings.h>
 
-#include "infra/Exception.h"
-#include "infra/Log.h"
+#include "base/Exception.h"
+#include "log/Log.h"
 #include "textio/CharsetUtil.h"
 
 namespace lorvant {

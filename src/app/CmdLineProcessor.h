@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "infra/FileLogAppender.h"
-#include "infra/Logger.h"
+#include "log/FileLogAppender.h"
+#include "log/Logger.h"
 
 namespace lorvant {
 

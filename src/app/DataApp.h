@@ -2,7 +2,7 @@
 #pragma once
 
 #include "app/App.h"
-#include "infra/RunMode.h"
+#include "base/RunMode.h"
 
 namespace lorvant {
 

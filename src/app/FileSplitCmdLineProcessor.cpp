@@ -1,10 +1,10 @@
 #include "app/FileSplitCmdLineProcessor.h"
 
+#include "base/Exception.h"
 #include "engine/Outputer.h"
 #include "engine/SessionExecutor.h"
 #include "engine/SessionObjectFactory.h"
-#include "infra/Exception.h"
-#include "infra/FileUtil.h"
+#include "fs/FileUtil.h"
 #include "tasks/TaskSession.h"
 
 namespace lorvant {

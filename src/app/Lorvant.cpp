@@ -3,11 +3,11 @@
 #include <cstdio>
 
 #include "app/FileSplitCmdLineProcessor.h"
+#include "base/Exception.h"
 #include "engine/FileSplitSessionObjectFactory.h"
-#include "infra/ConsoleLogAppender.h"
-#include "infra/Exception.h"
-#include "infra/Log.h"
-#include "infra/VersionUtil.h"
+#include "log/ConsoleLogAppender.h"
+#include "log/Log.h"
+#include "os/VersionUtil.h"
 
 namespace lorvant {
 namespace {

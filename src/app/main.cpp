@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "app/Lorvant.h"
-#include "infra/AppSettings.h"
-#include "infra/Exception.h"
+#include "base/Exception.h"
+#include "settings/AppSettings.h"
 
 int main(int argc, char** argv) {
   using namespace lorvant;

@@ -1,6 +1,6 @@
 #include "diagnostics/DebugHelper.h"
 
-#include "infra/Log.h"
+#include "log/Log.h"
 
 namespace lorvant {
 

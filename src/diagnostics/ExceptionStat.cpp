@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "infra/Log.h"
-#include "infra/MemoryLogAppender.h"
+#include "log/Log.h"
+#include "log/MemoryLogAppender.h"
 
 namespace lorvant {
 namespace {

@@ -1,6 +1,6 @@
 #include "engine/ConvertStatus.h"
 
-#include "infra/Env.h"
+#include "os/Env.h"
 
 namespace lorvant {
 

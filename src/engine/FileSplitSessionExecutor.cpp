@@ -2,7 +2,7 @@
 
 #include "diagnostics/ExceptionStat.h"
 #include "engine/ConvertOutputer.h"
-#include "infra/Log.h"
+#include "log/Log.h"
 #include "tasks/FileSplitSession.h"
 
 namespace lorvant {

@@ -2,7 +2,7 @@
 
 #include "engine/FileSplitSessionExecutor.h"
 #include "engine/LogConvertOutputer.h"
-#include "infra/FileUtil.h"
+#include "fs/FileUtil.h"
 #include "tasks/FileSplitSession.h"
 
 namespace lorvant {

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/RunMode.h"
 #include "engine/TimeUtil.h"
-#include "infra/FileUtil.h"
-#include "infra/Log.h"
-#include "infra/RunMode.h"
-#include "infra/SystemUtil.h"
+#include "fs/AppFolders.h"
+#include "fs/FileUtil.h"
+#include "log/Log.h"
 #include "tasks/FileSplitSession.h"
 #include "tasks/TaskDesc.h"
 #include "tasks/TaskMRUList.h"

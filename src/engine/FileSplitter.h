@@ -12,7 +12,7 @@
 
 #include "engine/IterativeConverter.h"
 #include "engine/OutputWriter.h"
-#include "infra/Env.h"
+#include "os/Env.h"
 
 namespace lorvant {
 

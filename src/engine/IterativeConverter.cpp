@@ -1,6 +1,6 @@
 #include "engine/IterativeConverter.h"
 
-#include "infra/Log.h"
+#include "log/Log.h"
 
 namespace lorvant {
 

@@ -7,9 +7,9 @@
 #include <memory>
 #include <string>
 
+#include "base/Exception.h"
 #include "engine/ConvertStatus.h"
 #include "engine/EventPump.h"
-#include "infra/Exception.h"
 
 namespace lorvant {
 

@@ -1,6 +1,6 @@
 #include "engine/OutputWriter.h"
 
-#include "infra/Exception.h"
+#include "base/Exception.h"
 
 namespace lorvant {
 

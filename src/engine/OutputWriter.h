@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "infra/Env.h"
+#include "os/Env.h"
 
 namespace lorvant {
 

@@ -1,6 +1,6 @@
 #include "engine/Outputer.h"
 
-#include "infra/FileLogAppender.h"
+#include "log/FileLogAppender.h"
 
 namespace lorvant {
 

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "base/RunMode.h"
 #include "engine/TimeUtil.h"
-#include "infra/Env.h"
-#include "infra/RunMode.h"
+#include "os/Env.h"
 
 namespace lorvant {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "infra/Clock.h"
+#include "os/Clock.h"
 
 namespace lorvant {
 

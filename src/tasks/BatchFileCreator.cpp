@@ -1,6 +1,6 @@
 #include "tasks/BatchFileCreator.h"
 
-#include "infra/FileUtil.h"
+#include "fs/FileUtil.h"
 
 namespace lorvant {
 

@@ -1,8 +1,9 @@
 #include "tasks/BatchOptions.h"
 
-#include "infra/Env.h"
-#include "infra/Exception.h"
-#include "infra/SystemUtil.h"
+#include "base/Exception.h"
+#include "fs/AtomicFile.h"
+#include "os/Env.h"
+#include "os/SystemInfo.h"
 
 namespace lorvant {
 namespace {

@@ -1,9 +1,9 @@
 #include "tasks/FileSplitSession.h"
 
-#include "infra/Env.h"
-#include "infra/Exception.h"
-#include "infra/FileUtil.h"
-#include "infra/MyIniFile.h"
+#include "base/Exception.h"
+#include "fs/FileUtil.h"
+#include "os/Env.h"
+#include "settings/MyIniFile.h"
 
 namespace lorvant {
 namespace {

@@ -3,9 +3,9 @@
 #include <string_view>
 #include <utility>
 
-#include "infra/Exception.h"
-#include "infra/RegUtil.h"
-#include "infra/TextUtil.h"
+#include "base/Exception.h"
+#include "base/TextUtil.h"
+#include "settings/RegUtil.h"
 
 namespace lorvant {
 namespace {

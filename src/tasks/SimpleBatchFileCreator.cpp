@@ -1,7 +1,7 @@
 #include "tasks/SimpleBatchFileCreator.h"
 
-#include "infra/Exception.h"
-#include "infra/TextUtil.h"
+#include "base/Exception.h"
+#include "base/TextUtil.h"
 
 namespace lorvant {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "infra/Exception.h"
+#include "base/Exception.h"
 #include "textio/CharsetUtil.h"
 
 namespace lorvant {

@@ -3,10 +3,11 @@
 #include <string_view>
 #include <utility>
 
-#include "infra/Env.h"
-#include "infra/Exception.h"
-#include "infra/SystemUtil.h"
-#include "infra/Unicode.h"
+#include "base/Exception.h"
+#include "base/Unicode.h"
+#include "fs/AppFolders.h"
+#include "fs/AtomicFile.h"
+#include "os/Env.h"
 #include "textio/CharsetUtil.h"
 
 namespace lorvant {

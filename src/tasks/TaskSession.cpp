@@ -1,8 +1,9 @@
 #include "tasks/TaskSession.h"
 
-#include "infra/Env.h"
-#include "infra/Exception.h"
-#include "infra/FileUtil.h"
+#include "base/Exception.h"
+#include "fs/AtomicFile.h"
+#include "fs/FileUtil.h"
+#include "os/Env.h"
 
 namespace lorvant {
 

@@ -2,10 +2,10 @@
 
 #include <cstring>
 
-#include "infra/Env.h"
-#include "infra/Exception.h"
-#include "infra/Log.h"
-#include "infra/Unicode.h"
+#include "base/Exception.h"
+#include "base/Unicode.h"
+#include "log/Log.h"
+#include "os/Env.h"
 
 namespace lorvant {
 

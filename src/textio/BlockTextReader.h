@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "infra/Env.h"
+#include "os/Env.h"
 #include "textio/CharsetUtil.h"
 
 namespace lorvant {

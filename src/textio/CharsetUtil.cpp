@@ -1,8 +1,8 @@
 #include "textio/CharsetUtil.h"
-#include "infra/TextUtil.h"
+#include "base/TextUtil.h"
 
-#include "infra/Env.h"
-#include "infra/Unicode.h"
+#include "base/Unicode.h"
+#include "os/Env.h"
 
 namespace lorvant {
 namespace {
@@ -101,27 +101,6 @@ std::string ReadTextFile(const std::string& file_name) {
     out += "\r\n";
   }
   return out;
-}
-
-void SplitString(const std::string& text, char delimiter, std::vector<std::string>* list) {
-  list->clear();
-  std::string rest = TrimText(text);
-  size_t pos;
-  while ((pos = rest.find(delimiter)) != std::string::npos) {
-    list->push_back(rest.substr(0, pos));
-    rest.erase(0, pos + 1);
-  }
-  list->push_back(rest);
-}
-
-std::string TextAfter(const std::string& text, const std::string& sub) {
-  size_t pos = text.find(sub);
-  return pos == std::string::npos ? "" : text.substr(pos + sub.size());
-}
-
-std::string TextBefore(const std::string& text, const std::string& sub) {
-  size_t pos = text.find(sub);
-  return pos == std::string::npos ? "" : text.substr(0, pos);
 }
 
 }  // namespace lorvant

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "infra/TextUtil.h"
+#include "base/TextUtil.h"
 
 namespace lorvant {
 
@@ -59,12 +59,5 @@ std::string DecodeTextFile(std::string_view bytes, std::string* bom);
 // Loads a text file (encoding from its mark; UTF-8 without), returns its
 // lines each followed by CR LF. Throws EFOpenError.
 std::string ReadTextFile(const std::string& file_name);
-
-// Clears list, trims text of blanks and control characters, then cuts it at
-// every delimiter (an empty text gives one empty item).
-void SplitString(const std::string& text, char delimiter, std::vector<std::string>* list);
-// Text after / before the first occurrence of sub; "" when sub is absent.
-std::string TextAfter(const std::string& text, const std::string& sub);
-std::string TextBefore(const std::string& text, const std::string& sub);
 
 }  // namespace lorvant

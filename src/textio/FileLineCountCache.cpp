@@ -3,7 +3,7 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "infra/Env.h"
+#include "os/Env.h"
 #include "textio/TxtFileLineCounter.h"
 
 namespace lorvant {

@@ -7,8 +7,8 @@
 #include <immintrin.h>
 #endif
 
-#include "infra/Env.h"
-#include "infra/Exception.h"
+#include "base/Exception.h"
+#include "os/Env.h"
 #include "textio/CharsetUtil.h"
 
 namespace lorvant {

@@ -2,11 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "base/Exception.h"
+#include "base/RunMode.h"
 #include "diagnostics/ExceptionStat.h"
-#include "infra/Exception.h"
-#include "infra/Log.h"
-#include "infra/RunMode.h"
-#include "infra/SystemUtil.h"
+#include "fs/AppFolders.h"
+#include "log/Log.h"
+#include "os/SystemInfo.h"
 #include "support/TestEnv.h"
 
 namespace lorvant {

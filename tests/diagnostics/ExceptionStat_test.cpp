@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "diagnostics/DebugHelper.h"
-#include "infra/Log.h"
+#include "log/Log.h"
 
 namespace lorvant {
 namespace {

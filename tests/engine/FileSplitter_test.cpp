@@ -2,13 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include "base/RunMode.h"
 #include "diagnostics/ExceptionStat.h"
 #include "engine/FileSplitSessionExecutor.h"
 #include "engine/LogConvertOutputer.h"
-#include "infra/FileUtil.h"
-#include "infra/Log.h"
-#include "infra/RunMode.h"
-#include "infra/SystemUtil.h"
+#include "fs/AppFolders.h"
+#include "fs/FileUtil.h"
+#include "log/Log.h"
 #include "support/TestEnv.h"
 #include "tasks/FileSplitSession.h"
 

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "infra/Log.h"
+#include "log/Log.h"
 
 namespace lorvant {
 namespace {

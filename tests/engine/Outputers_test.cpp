@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "base/RunMode.h"
 #include "engine/LogConvertOutputer.h"
 #include "engine/ProgressConvertOutputer.h"
-#include "infra/RunMode.h"
 #include "support/TestEnv.h"
 
 namespace lorvant {

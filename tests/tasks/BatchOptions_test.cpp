@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "infra/Exception.h"
+#include "base/Exception.h"
 #include "support/TestEnv.h"
 #include "tasks/BatchFileCreator.h"
 #include "tasks/SimpleBatchFileCreator.h"

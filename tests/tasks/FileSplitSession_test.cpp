@@ -10,9 +10,9 @@
 #include <set>
 #include <string>
 
-#include "infra/Env.h"
-#include "infra/Exception.h"
-#include "infra/Unicode.h"
+#include "base/Exception.h"
+#include "base/Unicode.h"
+#include "os/Env.h"
 #include "support/TestEnv.h"
 
 namespace lorvant {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "infra/Exception.h"
+#include "base/Exception.h"
 #include "support/TestEnv.h"
 
 namespace lorvant {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "infra/Exception.h"
-#include "infra/Unicode.h"
+#include "base/Exception.h"
+#include "base/Unicode.h"
 #include "support/TestEnv.h"
 
 namespace lorvant {

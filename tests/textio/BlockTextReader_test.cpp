@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "infra/Exception.h"
-#include "infra/Log.h"
+#include "base/Exception.h"
+#include "log/Log.h"
 #include "support/TestEnv.h"
 
 namespace lorvant {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "infra/Exception.h"
+#include "base/Exception.h"
 #include "support/TestEnv.h"
 
 namespace lorvant {

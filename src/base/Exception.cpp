@@ -1,0 +1,22 @@
+#include "base/Exception.h"
+
+#include <cstring>
+
+namespace lorvant {
+
+EFOpenError::EFOpenError(const std::string& file_name, const std::string& reason)
+    : Exception("Cannot open file \"" + file_name + "\". " + reason) {}
+
+EFCreateError::EFCreateError(const std::string& file_name, const std::string& reason)
+    : Exception("Cannot create file \"" + file_name + "\". " + reason) {}
+
+EListError::EListError(long long index)
+    : Exception("List index out of bounds (" + std::to_string(index) + ")") {}
+
+std::string SystemErrorText(int error_number) {
+  char buf[256];
+  // The GNU strerror_r returns the text, which need not be in buf.
+  return ::strerror_r(error_number, buf, sizeof(buf));
+}
+
+}  // namespace lorvant

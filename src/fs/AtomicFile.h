@@ -1,0 +1,18 @@
+// Replacing a file so that a crash, a full disk or a concurrent reader sees
+// the old content or the new, never a mix; the way every file the system
+// rewrites (task files, lists, settings, scripts) is written.
+#pragma once
+
+#include <string>
+
+namespace lorvant {
+
+// Replaces the file `name` with `data` so that a crash leaves the old or the
+// new content: temp file in the same folder, fsync, rename. A symbolic link
+// stays a link (what it leads to is replaced); the permission bits are
+// `mode`, or when it is negative those of the file replaced (0644 for a new
+// one). Throws EFCreateError or EWriteError; the temp file is removed on
+// failure.
+void WriteFileAtomically(const std::string& name, const std::string& data, int mode = -1);
+
+}  // namespace lorvant

@@ -1,0 +1,36 @@
+// Keeps log lines in memory (the debug log the viewer shows, the error log
+// that tells whether a run logged errors), trimmed to a size now and then.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "log/LogAppender.h"
+
+namespace lorvant {
+
+class TMemoryLogAppender : public TLogAppender {
+ public:
+  TMemoryLogAppender() = default;
+
+  int32_t MaxSize = 0;  // characters the text may keep; 0 = no limit
+
+  // Adds "yyyy-mm-dd hh:mm:ss:zzz" + tab + text as a line, then trims.
+  void Append(const std::string& text) override;
+  // All lines, each followed by CR LF.
+  std::string GetText() const;
+  // Removes all lines.
+  void Clear() { lines_.clear(); }
+  const std::vector<std::string>& Lines() const { return lines_; }
+
+ private:
+  // Every 1001st append: cut the text to its last MaxSize characters,
+  // marked by a leading "......".
+  void TrimToMaxSize();
+
+  int32_t append_count_ = 0;
+  std::vector<std::string> lines_;
+};
+
+}  // namespace lorvant
