@@ -4,11 +4,22 @@
 
 namespace lorvant {
 
-EFOpenError::EFOpenError(const std::string& file_name, const std::string& reason)
-    : Exception("Cannot open file \"" + file_name + "\". " + reason) {}
+EFOpenError::EFOpenError(const std::string& file_name, const std::string& reason, int error_number)
+    : Exception("Cannot open file \"" + file_name + "\". " + reason, error_number) {}
 
-EFCreateError::EFCreateError(const std::string& file_name, const std::string& reason)
-    : Exception("Cannot create file \"" + file_name + "\". " + reason) {}
+EFOpenError::EFOpenError(const std::string& file_name, int error_number)
+    : EFOpenError(file_name, SystemErrorText(error_number), error_number) {}
+
+EFCreateError::EFCreateError(const std::string& file_name, const std::string& reason,
+                             int error_number)
+    : Exception("Cannot create file \"" + file_name + "\". " + reason, error_number) {}
+
+EFCreateError::EFCreateError(const std::string& file_name, int error_number)
+    : EFCreateError(file_name, SystemErrorText(error_number), error_number) {}
+
+EReadError::EReadError(const std::string& file_name, int error_number)
+    : Exception("Cannot read file \"" + file_name + "\". " + SystemErrorText(error_number),
+                error_number) {}
 
 EListError::EListError(long long index)
     : Exception("List index out of bounds (" + std::to_string(index) + ")") {}

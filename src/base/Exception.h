@@ -10,27 +10,38 @@ namespace lorvant {
 
 class Exception : public std::runtime_error {
  public:
-  explicit Exception(const std::string& message) : std::runtime_error(message) {}
+  explicit Exception(const std::string& message, int error_number = 0)
+      : std::runtime_error(message), error_number_(error_number) {}
   std::string Message() const { return what(); }
+  // The system's error number behind a file failure; 0 when none applies.
+  int ErrorNumber() const { return error_number_; }
+
+ private:
+  int error_number_;
 };
 
 // A file could not be opened for reading: "Cannot open file "<name>". <reason>".
 class EFOpenError : public Exception {
  public:
-  EFOpenError(const std::string& file_name, const std::string& reason);
+  EFOpenError(const std::string& file_name, const std::string& reason, int error_number = 0);
+  // The reason is the system's text for error_number.
+  EFOpenError(const std::string& file_name, int error_number);
 };
 
 // A file could not be created: "Cannot create file "<name>". <reason>".
 class EFCreateError : public Exception {
  public:
-  EFCreateError(const std::string& file_name, const std::string& reason);
+  EFCreateError(const std::string& file_name, const std::string& reason, int error_number = 0);
+  EFCreateError(const std::string& file_name, int error_number);
 };
 
-// A read returned fewer bytes than the file was known to hold.
+// A read failed, or returned fewer bytes than the file was known to hold.
 class EReadError : public Exception {
  public:
   EReadError() : Exception("Stream read error") {}
   using Exception::Exception;
+  // "Cannot read file "<name>". <reason>" with the system's reason.
+  EReadError(const std::string& file_name, int error_number);
 };
 
 // A write failed or was short; the message carries the system's reason.

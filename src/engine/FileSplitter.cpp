@@ -7,6 +7,7 @@
 #include "engine/TimeUtil.h"
 #include "fs/AppFolders.h"
 #include "fs/FileUtil.h"
+#include "fs/OutputFolder.h"
 #include "log/Log.h"
 #include "tasks/FileSplitSession.h"
 #include "tasks/TaskDesc.h"
@@ -33,18 +34,18 @@ void TFileSplitter::Prepare() {
                     ", not " + std::to_string(session.MaxLines) + ".");
   }
   if (TrimText(session.DestFolder).empty()) throw Exception("The output folder is not set.");
-  // Emptying the root or the home folder would delete the user's files.
-  if (IsRootOrHomeFolder(session.DestFolder)) {
-    throw Exception("The output folder \"" + session.DestFolder +
-                    "\" is the root or home folder; it is not emptied.");
-  }
   max_lines_ = session.MaxLines;
   dest_folder_ = session.DestFolder;
   while (dest_folder_.size() > 1 && dest_folder_.back() == '/') dest_folder_.pop_back();
+  // Held open from here on: the folder checked is the folder emptied and
+  // written, whatever its path comes to name meanwhile.
+  output_folder_ = std::make_unique<TOutputFolder>(dest_folder_);
 
   task_desc_ = std::make_unique<TTaskDesc>();
-  recent_task_list_ = std::make_unique<TTaskMRUList>(RecentTaskListFile());
-  if (IsWindowedRun()) RecordRecentTask();
+  if (IsWindowedRun()) {
+    recent_task_list_ = std::make_unique<TTaskMRUList>(RecentTaskListFile());
+    RecordRecentTask();
+  }
 
   SourceExt = ExtractFileExt(session.SourceFile);
   LineIndex = 0;
@@ -93,17 +94,7 @@ void TFileSplitter::RecordRecentTask() {
   recent_task_list_->Add(*task_desc_);
 }
 
-void TFileSplitter::PrepareOutputFolder() {
-  if (DirectoryExists(dest_folder_)) {
-    ClearDirectory(dest_folder_, {source_info_});
-    return;
-  }
-  ForceFolder(dest_folder_);
-  // Without the folder every line would fail on its own; say it once.
-  if (!DirectoryExists(dest_folder_)) {
-    throw Exception("Cannot create folder \"" + dest_folder_ + "\".");
-  }
-}
+void TFileSplitter::PrepareOutputFolder() { output_folder_->Prepare({source_info_}); }
 
 void TFileSplitter::CountTotal() {
   LineTotal = line_count_.valid() ? line_count_.get()
@@ -135,12 +126,8 @@ void TFileSplitter::OpenNextFile() {
   file_error_.clear();
   OutputFileName = dest_folder_ + "/" + std::to_string(FileCount) + SourceExt;
   try {
-    FileInfo target = Env::Default()->Stat(OutputFileName);
-    if (target.exists && target.device == source_info_.device &&
-        target.inode == source_info_.inode) {
-      throw Exception("Output file \"" + OutputFileName + "\" is the source file itself.");
-    }
-    output_ = Env::Default()->CreateFile(OutputFileName);
+    output_ = output_folder_->CreatePiece(std::to_string(FileCount) + SourceExt, OutputFileName,
+                                          source_info_);
   } catch (const Exception& e) {
     file_error_ = e.Message();
     return;
@@ -227,6 +214,7 @@ void TFileSplitter::Close() {
   reader_.reset();
   recent_task_list_.reset();
   task_desc_.reset();
+  output_folder_.reset();
 }
 
 }  // namespace lorvant

@@ -17,6 +17,7 @@
 namespace lorvant {
 
 class TBlockTextReader;
+class TOutputFolder;
 class TFileSplitSession;
 class TTaskDesc;
 class TTaskMRUList;
@@ -42,8 +43,8 @@ class TFileSplitter final : public TIterativeConverter {
   friend class TIterativeConverter;  // its loop calls the steps directly
 
   // Refuses a task with lines per file outside 1..1000000000, or without an
-  // output folder or with the root or home folder as one, before touching
-  // anything; records the recent task (windowed runs only); opens
+  // output folder or with a protected folder as one (TOutputFolder), before
+  // touching anything; records the recent task (windowed runs only); opens
   // the source; empties or creates the output folder; reads the first line.
   void Prepare() override;
   // Writes out what is buffered and closes the current output file, so
@@ -76,6 +77,7 @@ class TFileSplitter final : public TIterativeConverter {
   std::unique_ptr<TBlockTextReader> reader_;
   std::unique_ptr<TTaskDesc> task_desc_;
   std::unique_ptr<TTaskMRUList> recent_task_list_;
+  std::unique_ptr<TOutputFolder> output_folder_;
   std::unique_ptr<TOutputWriter> writer_;
   std::shared_ptr<WritableFile> output_;
   TOutputWriter::Buffer buffer_;

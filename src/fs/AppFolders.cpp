@@ -1,12 +1,6 @@
 #include "fs/AppFolders.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <cstring>
 #include <map>
-#include <vector>
 
 #include "base/Exception.h"
 #include "base/TextUtil.h"
@@ -16,82 +10,86 @@
 namespace lorvant {
 namespace {
 
-std::string EnvVar(const char* name) {
-  const char* value = std::getenv(name);
-  return value != nullptr ? value : "";
-}
-
 std::string StripTrailingSlashes(std::string path) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   return path;
 }
 
-std::map<std::string, std::string> ReadAssignments(const std::string& file_name) {
-  try {
-    return ParseShellAssignments(ReadWholeFile(file_name));
-  } catch (const Exception&) {
-    return {};
+// An XDG base folder: the variable when it holds an absolute path (the
+// standard says relative ones are to be ignored), else home + fallback.
+std::string XdgBase(const char* variable, const char* below_home) {
+  std::string path = Env::Default()->GetVar(variable);
+  if (path.empty() || path[0] != '/') {
+    std::string home = GetHomePath();
+    if (home.empty()) return "";
+    path = (home == "/" ? "" : home) + below_home;
   }
+  return StripTrailingSlashes(path);
+}
+
+std::string EnsuredFolder(const std::string& path) {
+  if (!path.empty() && !DirectoryExists(path)) ForceFolder(path);
+  return path;
 }
 
 }  // namespace
 
 std::string GetHomePath() {
-  std::string home = EnvVar("HOME");
-  if (!home.empty()) return home;
-  struct passwd pw;
-  struct passwd* found = nullptr;
-  std::vector<char> buf(16384);
-  if (::getpwuid_r(::geteuid(), &pw, buf.data(), buf.size(), &found) == 0 && found != nullptr &&
-      found->pw_dir != nullptr) {
-    return found->pw_dir;
-  }
-  return "";
+  Env* env = Env::Default();
+  std::string home = env->GetVar("HOME");
+  if (home.empty() || home[0] != '/') home = env->AccountHome();
+  if (home.empty() || home[0] != '/') return "";
+  return StripTrailingSlashes(home);
 }
 
-bool IsRootOrHomeFolder(const std::string& folder) {
-  const std::string full = ExpandFileName(folder);
-  return IsSameFolder(full, "/") || IsSameFolder(full, GetHomePath());
-}
+std::string GetConfigPath() { return XdgBase("XDG_CONFIG_HOME", "/.config"); }
 
-std::string GetAppDataPath() {
-  std::string path = EnvVar("XDG_DATA_HOME");
-  if (path.empty() || path[0] != '/') {
-    std::string home = GetHomePath();
-    if (home.empty()) return "";
-    path = StripTrailingSlashes(home) + "/.local/share";
+std::string GetAppDataPath() { return EnsuredFolder(XdgBase("XDG_DATA_HOME", "/.local/share")); }
+
+std::vector<std::pair<std::string, std::string>> GetUserFolders() {
+  static const std::pair<const char*, const char*> kFolders[] = {
+      {"DESKTOP", "Desktop"},     {"DOCUMENTS", "Documents"}, {"DOWNLOAD", "Downloads"},
+      {"MUSIC", "Music"},         {"PICTURES", "Pictures"},   {"PUBLICSHARE", "Public"},
+      {"TEMPLATES", "Templates"}, {"VIDEOS", "Videos"},
+  };
+  std::vector<std::pair<std::string, std::string>> folders;
+  const std::string home = GetHomePath();
+  if (home.empty()) return folders;
+  std::map<std::string, std::string> named;
+  try {
+    named = ParseShellAssignments(ReadWholeFile(GetConfigPath() + "/user-dirs.dirs"));
+  } catch (const Exception&) {
+    // No file: every folder has its default name.
   }
-  path = StripTrailingSlashes(path);
-  if (!DirectoryExists(path)) ForceFolder(path);
-  return path;
+  for (const auto& [key, default_name] : kFolders) {
+    std::string path = named["XDG_" + std::string(key) + "_DIR"];
+    for (const char* var : {"$HOME", "${HOME}"}) {
+      const std::string v = var;
+      if (path.compare(0, v.size(), v) == 0 && (path.size() == v.size() || path[v.size()] == '/')) {
+        path = home + path.substr(v.size());
+        break;
+      }
+    }
+    if (path.empty() || path[0] != '/') path = home + "/" + default_name;
+    folders.emplace_back(key, StripTrailingSlashes(path));
+  }
+  return folders;
 }
 
 std::string GetDocumentsPath() {
-  std::string home = StripTrailingSlashes(GetHomePath());
-  if (home.empty()) return "";
-  std::string config = EnvVar("XDG_CONFIG_HOME");
-  if (config.empty() || config[0] != '/') config = home + "/.config";
-  std::string path =
-      ReadAssignments(StripTrailingSlashes(config) + "/user-dirs.dirs")["XDG_DOCUMENTS_DIR"];
-  for (const char* var : {"$HOME", "${HOME}"}) {
-    size_t len = std::strlen(var);
-    if (path.compare(0, len, var) == 0 && (path.size() == len || path[len] == '/')) {
-      path = home + path.substr(len);
-      break;
-    }
+  for (const auto& [key, path] : GetUserFolders()) {
+    if (key == "DOCUMENTS") return EnsuredFolder(path);
   }
-  if (path.empty() || path[0] != '/') path = home + "/Documents";
-  path = StripTrailingSlashes(path);
-  if (!DirectoryExists(path)) ForceFolder(path);
-  return path;
+  return "";
 }
 
 std::string GetAppDataFolder(const std::string& name) {
   const std::string path = GetAppDataPath();
   const std::string folder = path + "/" + name;
   // Without a data path the folder would land in the file system's root.
-  if (path.empty() || (!DirectoryExists(folder) && Env::Default()->CreateDir(folder) != 0 &&
-                       !DirectoryExists(folder))) {
+  if (path.empty() ||
+      (!DirectoryExists(folder) && Env::Default()->CreateFolderAt(kCurrentFolder, folder) != 0 &&
+       !DirectoryExists(folder))) {
     throw Exception("Cannot create \"" + folder + "\"");
   }
   return folder + "/";

@@ -8,11 +8,13 @@
 namespace lorvant {
 
 // Replaces the file `name` with `data` so that a crash leaves the old or the
-// new content: temp file in the same folder, fsync, rename. A symbolic link
-// stays a link (what it leads to is replaced); the permission bits are
-// `mode`, or when it is negative those of the file replaced (0644 for a new
-// one). Throws EFCreateError or EWriteError; the temp file is removed on
-// failure.
+// new content: a temporary file with an unpredictable short name, created
+// exclusively (never through a link) in the target's folder, fsync, rename
+// within the open folder, fsync of the folder. A symbolic link stays a link
+// (what it leads to is replaced); the permission bits are `mode`, or when it
+// is negative those of the file replaced (0644 less the umask for a new
+// one). Throws EFCreateError or EWriteError naming `name`; the temporary
+// file is removed on failure.
 void WriteFileAtomically(const std::string& name, const std::string& data, int mode = -1);
 
 }  // namespace lorvant

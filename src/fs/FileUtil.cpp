@@ -7,7 +7,6 @@
 #include <cstdio>
 
 #include "base/Exception.h"
-#include "base/TextUtil.h"
 #include "fs/AtomicFile.h"
 
 namespace lorvant {
@@ -37,13 +36,17 @@ std::string EscapeMask(const std::string& mask) {
   return out;
 }
 
-int CountMatches(const std::string& folder, const std::string& pattern, bool recursive) {
+int CountMatches(int folder, const std::string& pattern, bool recursive) {
+  Env* env = Env::Default();
   std::vector<DirEntry> entries;
-  if (!Env::Default()->ListDir(folder, &entries)) return 0;
+  if (env->ListFolder(folder, &entries) != 0) return 0;
   int count = 0;
   for (const DirEntry& e : entries) {
     if (e.is_dir) {
-      if (recursive) count += CountMatches(JoinPath(folder, e.name), pattern, true);
+      UniqueFd sub;
+      if (recursive && env->OpenFolder(folder, e.name, false, &sub) == 0) {
+        count += CountMatches(sub.get(), pattern, true);
+      }
     } else if (::fnmatch(pattern.c_str(), e.name.c_str(), 0) == 0) {
       ++count;
     }
@@ -62,7 +65,7 @@ bool IsKept(const FileInfo& info, const std::vector<FileInfo>& keep) {
 
 std::string TryCreateFile(const std::string& file_name) {
   try {
-    auto file = Env::Default()->CreateFile(file_name);
+    auto file = Env::Default()->CreateFileAt(kCurrentFolder, file_name, false, 0644, file_name);
     file->Append("\r\n", 2);
     file->Close();
     return "";
@@ -116,32 +119,45 @@ std::string GetFileBaseName(const std::string& path) {
 
 std::string ExpandFileName(const std::string& name) {
   if (name.empty()) return name;
+  Env* env = Env::Default();
   std::string full = name;
   if (name[0] != '/') {
-    std::string cwd(256, '\0');
-    while (::getcwd(cwd.data(), cwd.size()) == nullptr) {
-      if (errno != ERANGE) return name;
-      cwd.resize(cwd.size() * 2);
-    }
-    cwd.resize(cwd.find('\0'));
+    const std::string cwd = env->CurrentFolder();
+    if (cwd.empty()) return name;
     full = cwd + "/" + name;
   }
   std::vector<std::string> parts;
-  size_t start = 0;
-  while (start <= full.size()) {
+  for (size_t start = 0; start <= full.size();) {
     size_t end = full.find('/', start);
     if (end == std::string::npos) end = full.size();
-    std::string part = full.substr(start, end - start);
-    if (part == "..") {
-      if (!parts.empty()) parts.pop_back();
-    } else if (!part.empty() && part != ".") {
-      parts.push_back(std::move(part));
-    }
+    if (end > start) parts.push_back(full.substr(start, end - start));
     start = end + 1;
   }
-  std::string out;
-  for (const std::string& p : parts) out += "/" + p;
-  if (out.empty() || name.back() == '/') out += '/';
+  // The kernel resolves the longest leading part that exists, links and
+  // ".." included; a last name that is a link stays that name. Only the
+  // rest, which names nothing yet and so holds no link, is folded as text.
+  const size_t last_kept = !parts.empty() && parts.back() != "." && parts.back() != ".." ? 1 : 0;
+  std::string out = "/";
+  size_t resolved = 0;
+  for (size_t k = parts.size() - last_kept; k > 0; --k) {
+    std::string prefix;
+    for (size_t i = 0; i < k; ++i) prefix += "/" + parts[i];
+    if (env->RealPath(prefix, &out) == 0) {
+      resolved = k;
+      break;
+    }
+  }
+  std::vector<std::string> rest;
+  for (size_t i = resolved; i < parts.size(); ++i) {
+    if (parts[i] == "..") {
+      if (!rest.empty()) rest.pop_back();
+    } else if (parts[i] != ".") {
+      rest.push_back(parts[i]);
+    }
+  }
+  if (resolved == 0) out = "/";
+  for (const std::string& p : rest) out = JoinPath(out, p);
+  if (name.back() == '/' && out.back() != '/') out += '/';
   return out;
 }
 
@@ -162,49 +178,72 @@ bool IsSameFolder(const std::string& a, const std::string& b) {
 }
 
 bool IsDirectoryEmpty(const std::string& folder) {
+  Env* env = Env::Default();
   std::vector<DirEntry> entries;
-  return Env::Default()->ListDir(folder, &entries) && entries.empty();
+  UniqueFd fd;
+  return env->OpenFolder(kCurrentFolder, folder, true, &fd) == 0 &&
+         env->ListFolder(fd.get(), &entries) == 0 && entries.empty();
 }
 
 int CountFiles(const std::string& folder, const std::string& mask, bool recursive) {
-  return CountMatches(folder, EscapeMask(mask), recursive);
+  UniqueFd fd;
+  if (Env::Default()->OpenFolder(kCurrentFolder, folder, true, &fd) != 0) return 0;
+  return CountMatches(fd.get(), EscapeMask(mask), recursive);
+}
+
+void ClearDirectory(int folder, const std::vector<FileInfo>& keep) {
+  Env* env = Env::Default();
+  std::vector<DirEntry> entries;
+  if (env->ListFolder(folder, &entries) != 0) return;
+  for (const DirEntry& e : entries) {
+    // Looked at again without following links: the entry may have changed
+    // since the listing. A folder is entered only through a descriptor
+    // opened without following a link, so whatever replaces it meanwhile
+    // leads nowhere outside.
+    FileInfo info = env->StatAt(folder, e.name, false);
+    if (!info.exists) continue;
+    if (info.is_dir) {
+      UniqueFd sub;
+      if (env->OpenFolder(folder, e.name, false, &sub) == 0) ClearDirectory(sub.get(), keep);
+    } else if (!IsKept(info, keep)) {
+      env->RemoveAt(folder, e.name, false);
+    }
+  }
 }
 
 void ClearDirectory(const std::string& folder, const std::vector<FileInfo>& keep) {
-  Env* env = Env::Default();
-  std::vector<DirEntry> entries;
-  if (!env->ListDir(folder, &entries)) return;
-  for (const DirEntry& e : entries) {
-    std::string path = JoinPath(folder, e.name);
-    // Looked at again without following links: the entry may have changed
-    // since the listing, and a link must never lead the walk elsewhere.
-    FileInfo info = env->LinkStat(path);
-    if (!info.exists) continue;
-    if (info.is_dir && !info.is_symlink) {
-      ClearDirectory(path, keep);
-    } else if (!IsKept(info, keep)) {
-      env->DeleteFile(path);
-    }
+  UniqueFd fd;
+  if (Env::Default()->OpenFolder(kCurrentFolder, folder, true, &fd) == 0) {
+    ClearDirectory(fd.get(), keep);
   }
 }
 
-void ForceFolder(const std::string& path) {
+int ForceFolder(const std::string& path) {
   Env* env = Env::Default();
-  std::string trimmed = TrimText(path);
-  std::string prefix;
-  size_t start = 0;
-  while (start < trimmed.size()) {
-    size_t end = trimmed.find('/', start);
-    if (end == std::string::npos) end = trimmed.size();
-    std::string part = trimmed.substr(start, end - start);
-    if (start == 0 && part.empty()) {
-      prefix = "/";  // absolute: the walk starts at the root
-    } else if (!part.empty()) {
-      prefix = JoinPath(prefix, part);
-      if (!DirectoryExists(prefix)) env->CreateDir(prefix);
-    }
-    start = end + 1;
+  if (path.empty()) return ENOENT;
+  int err = 0;
+  // Every level is made in the one before it, opened as the kernel
+  // resolves it, so the walk never re-reads a spelled-out prefix.
+  UniqueFd at;
+  int dir = kCurrentFolder;
+  if (path[0] == '/') {
+    if ((err = env->OpenFolder(kCurrentFolder, "/", true, &at)) != 0) return err;
+    dir = at.get();
   }
+  for (size_t start = 0; start <= path.size();) {
+    size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    const std::string part = path.substr(start, end - start);
+    start = end + 1;
+    if (part.empty()) continue;
+    err = env->CreateFolderAt(dir, part);
+    if (err != 0 && err != EEXIST) return err;
+    UniqueFd next;
+    if ((err = env->OpenFolder(dir, part, true, &next)) != 0) return err;
+    at = std::move(next);
+    dir = at.get();
+  }
+  return 0;
 }
 
 std::string FormatFileSize(const std::string& file_name) {

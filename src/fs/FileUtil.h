@@ -40,9 +40,11 @@ std::string ExtractFileExt(const std::string& path);
 std::string RemoveFileExt(const std::string& name);
 // The file-name part of path without its extension.
 std::string GetFileBaseName(const std::string& path);
-// An absolute form of name: relative names are taken from the current folder;
-// "." and ".." are collapsed as text, symbolic links are not resolved. A
-// trailing '/' is kept; "" stays "".
+// An absolute form of name as the kernel resolves it: relative names are
+// taken from the current folder; the longest leading part that exists is
+// resolved by the kernel (links and ".." included), and only the rest, which
+// names nothing yet, is folded as text. The last name is kept as it is
+// unless it is "." or "..". A trailing '/' is kept; "" stays "".
 std::string ExpandFileName(const std::string& name);
 
 // True when name names a file (following links), not a folder.
@@ -63,16 +65,20 @@ bool IsDirectoryEmpty(const std::string& folder);
 // to folders are not entered.
 int CountFiles(const std::string& folder, const std::string& mask, bool recursive);
 
-// Deletes every file and symbolic link in folder and, recursively, in its
-// subfolders; the folders themselves remain. A link is removed as an entry
-// and never followed. Files whose device and inode match an entry of keep
-// are never deleted. Failures are ignored; never throws.
+// Deletes every file and symbolic link in the open folder and, recursively,
+// in its subfolders; the folders themselves remain. The walk works on folder
+// descriptors: a link is removed as an entry and never followed, and a
+// subfolder swapped for a link while the walk runs is not entered. Files
+// whose device and inode match an entry of keep are never deleted. Failures
+// are ignored; never throws.
+void ClearDirectory(int folder, const std::vector<FileInfo>& keep = {});
+// The same for the folder path leads to (following links to it).
 void ClearDirectory(const std::string& folder, const std::vector<FileInfo>& keep = {});
 
-// Creates path (trimmed) with every missing parent; absolute paths are walked
-// from "/". Failures are ignored (the caller finds out when it writes there);
-// never throws.
-void ForceFolder(const std::string& path);
+// Creates path with every missing parent, exactly as spelled (a name may end
+// in a blank); absolute paths are walked from "/". Returns 0, or the error
+// number of the level that could not be made; never throws.
+int ForceFolder(const std::string& path);
 
 // The size of the file as "512 Bytes", "1.500 KB", "1.000 MB" or
 // "   5.000 GB" with the current locale's decimal separator; throws

@@ -1,5 +1,7 @@
 #include "os/Clock.h"
 
+#include "os/Env.h"
+
 #include <cstdio>
 #include <ctime>
 
@@ -30,7 +32,7 @@ DateTime ToLocalDateTime(SystemTime t) {
       std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count());
 }
 
-DateTime LocalNow() { return ToLocalDateTime(std::chrono::system_clock::now()); }
+DateTime LocalNow() { return LocalFromNanoseconds(Env::Default()->WallClockNs()); }
 
 std::string FormatLogTimestamp(const DateTime& t) {
   char buf[64];

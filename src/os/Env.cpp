@@ -2,7 +2,11 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/utsname.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -10,11 +14,22 @@
 #include <climits>
 #include <cstdlib>
 #include <ctime>
+#include <random>
 
 #include "base/Exception.h"
 
 namespace lorvant {
+
+static_assert(kCurrentFolder == AT_FDCWD);
+
+void UniqueFd::Reset() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
 namespace {
+
+int ErrorOf(int result) { return result == 0 ? 0 : errno; }
 
 FileInfo FromStat(const struct stat& st) {
   FileInfo info;
@@ -31,7 +46,7 @@ FileInfo FromStat(const struct stat& st) {
 
 class PosixSequentialFile final : public SequentialFile {
  public:
-  explicit PosixSequentialFile(int fd) : fd_(fd) {}
+  PosixSequentialFile(int fd, std::string name) : fd_(fd), name_(std::move(name)) {}
   ~PosixSequentialFile() override { ::close(fd_); }
   PosixSequentialFile(const PosixSequentialFile&) = delete;
   PosixSequentialFile& operator=(const PosixSequentialFile&) = delete;
@@ -40,7 +55,7 @@ class PosixSequentialFile final : public SequentialFile {
     while (true) {
       ssize_t r = ::read(fd_, buf, n);
       if (r >= 0) return static_cast<size_t>(r);
-      if (errno != EINTR) throw EReadError("Stream read error: " + SystemErrorText(errno));
+      if (errno != EINTR) throw EReadError(name_, errno);
     }
   }
 
@@ -52,6 +67,7 @@ class PosixSequentialFile final : public SequentialFile {
 
  private:
   int fd_;
+  std::string name_;
 };
 
 class PosixWritableFile final : public WritableFile {
@@ -89,7 +105,7 @@ class PosixWritableFile final : public WritableFile {
 
  private:
   [[noreturn]] void Fail(int err) {
-    throw EWriteError("Cannot write to file \"" + name_ + "\". " + SystemErrorText(err));
+    throw EWriteError("Cannot write to file \"" + name_ + "\". " + SystemErrorText(err), err);
   }
 
   int fd_;
@@ -102,24 +118,21 @@ class PosixEnv final : public Env {
     // Non-blocking, so a FIFO cannot hang the open; only regular files are
     // read (a device or pipe has no size and may never end).
     int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) throw EFOpenError(name, SystemErrorText(errno));
+    if (fd < 0) throw EFOpenError(name, errno);
     struct stat st;
     if (::fstat(fd, &st) != 0) {
       int err = errno;
       ::close(fd);
-      throw EFOpenError(name, SystemErrorText(err));
+      throw EFOpenError(name, err);
     }
     if (!S_ISREG(st.st_mode)) {
       ::close(fd);
-      throw EFOpenError(name, S_ISDIR(st.st_mode) ? SystemErrorText(EISDIR) : "Not a regular file");
+      if (S_ISDIR(st.st_mode)) throw EFOpenError(name, EISDIR);
+      throw EFOpenError(name, "Not a regular file", EINVAL);
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    return std::make_unique<PosixSequentialFile>(fd);
-  }
-
-  std::unique_ptr<WritableFile> CreateFile(const std::string& name) override {
-    return OpenWrite(name, O_TRUNC);
+    return std::make_unique<PosixSequentialFile>(fd, name);
   }
 
   std::unique_ptr<WritableFile> OpenForAppend(const std::string& name) override {
@@ -132,50 +145,182 @@ class PosixEnv final : public Env {
     return FromStat(st);
   }
 
-  FileInfo LinkStat(const std::string& name) override {
-    struct stat st;
-    if (::lstat(name.c_str(), &st) != 0) return FileInfo();
-    return FromStat(st);
-  }
-
-  bool ListDir(const std::string& name, std::vector<DirEntry>* entries) override {
-    entries->clear();
-    DIR* dir = ::opendir(name.c_str());
-    if (dir == nullptr) return false;
-    while (struct dirent* e = ::readdir(dir)) {
-      std::string entry = e->d_name;
-      if (entry == "." || entry == "..") continue;
-      bool is_dir = e->d_type == DT_DIR;
-      if (e->d_type == DT_UNKNOWN) {
-        struct stat st;
-        is_dir = ::lstat((name + "/" + entry).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-      }
-      entries->push_back({entry, is_dir});
-    }
-    ::closedir(dir);
-    return true;
-  }
-
-  int CreateDir(const std::string& name) override {
-    return ::mkdir(name.c_str(), 0755) == 0 ? 0 : errno;
-  }
-  int DeleteFile(const std::string& name) override {
-    return ::unlink(name.c_str()) == 0 ? 0 : errno;
-  }
-  int RenameFile(const std::string& from, const std::string& to) override {
-    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
-  }
-
   int64_t MonotonicMs() override {
     struct timespec ts;
     ::clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
   }
 
+  int64_t WallClockNs() override {
+    struct timespec ts;
+    ::clock_gettime(CLOCK_REALTIME, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+  }
+
+  int OpenFolder(int dir, const std::string& name, bool follow, UniqueFd* folder) override {
+    int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW);
+    int fd = ::openat(dir, name.c_str(), flags);
+    if (fd < 0) return errno;
+    *folder = UniqueFd(fd);
+    return 0;
+  }
+
+  FileInfo StatAt(int dir, const std::string& name, bool follow) override {
+    struct stat st;
+    if (::fstatat(dir, name.c_str(), &st, follow ? 0 : AT_SYMLINK_NOFOLLOW) != 0) {
+      return FileInfo();
+    }
+    return FromStat(st);
+  }
+
+  FileInfo StatFd(int fd) override {
+    struct stat st;
+    if (::fstat(fd, &st) != 0) return FileInfo();
+    return FromStat(st);
+  }
+
+  int ListFolder(int dir, std::vector<DirEntry>* entries) override {
+    entries->clear();
+    // fdopendir takes the descriptor over: give it a copy positioned at the
+    // folder's start so the caller's stays open.
+    int copy = ::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (copy < 0) return errno;
+    DIR* d = ::fdopendir(copy);
+    if (d == nullptr) {
+      int err = errno;
+      ::close(copy);
+      return err;
+    }
+    errno = 0;
+    while (struct dirent* e = ::readdir(d)) {
+      std::string entry = e->d_name;
+      if (entry == "." || entry == "..") continue;
+      bool is_dir = e->d_type == DT_DIR;
+      if (e->d_type == DT_UNKNOWN) {
+        struct stat st;
+        is_dir = ::fstatat(copy, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+      }
+      entries->push_back({entry, is_dir});
+    }
+    int err = errno;
+    ::closedir(d);
+    return err;
+  }
+
+  int RemoveAt(int dir, const std::string& name, bool folder) override {
+    return ErrorOf(::unlinkat(dir, name.c_str(), folder ? AT_REMOVEDIR : 0));
+  }
+
+  int CreateFolderAt(int dir, const std::string& name) override {
+    return ErrorOf(::mkdirat(dir, name.c_str(), 0755));
+  }
+
+  std::unique_ptr<WritableFile> CreateFileAt(int dir, const std::string& name, bool exclusive,
+                                             unsigned mode, const std::string& shown) override {
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | (exclusive ? O_EXCL : O_TRUNC);
+    int fd = ::openat(dir, name.c_str(), flags, mode);
+    if (fd < 0) throw EFCreateError(shown, errno);
+    struct stat st;
+    // Truncating anything but a regular file (a FIFO, a device) is no write.
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      ::close(fd);
+      throw EFCreateError(shown, "Not a regular file", EINVAL);
+    }
+    return std::make_unique<PosixWritableFile>(fd, shown);
+  }
+
+  int RenameAt(int from_dir, const std::string& from, int to_dir, const std::string& to) override {
+    return ErrorOf(::renameat(from_dir, from.c_str(), to_dir, to.c_str()));
+  }
+
+  int ChangeModeAt(int dir, const std::string& name, unsigned mode) override {
+    return ErrorOf(::fchmodat(dir, name.c_str(), mode, 0));
+  }
+
+  int SyncFolder(int dir) override { return ErrorOf(::fsync(dir)); }
+
+  int LockFile(const std::string& name, UniqueFd* lock) override {
+    UniqueFd fd(::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644));
+    if (!fd.valid()) return errno;
+    while (::flock(fd.get(), LOCK_EX) != 0) {
+      if (errno != EINTR) return errno;
+    }
+    *lock = std::move(fd);
+    return 0;
+  }
+
+  int RealPath(const std::string& name, std::string* resolved) override {
+    char* path = ::realpath(name.c_str(), nullptr);
+    if (path == nullptr) return errno;
+    *resolved = path;
+    ::free(path);
+    return 0;
+  }
+
+  std::string CurrentFolder() override {
+    std::string cwd(256, '\0');
+    while (::getcwd(cwd.data(), cwd.size()) == nullptr) {
+      if (errno != ERANGE) return "";
+      cwd.resize(cwd.size() * 2);
+    }
+    cwd.resize(cwd.find('\0'));
+    return cwd;
+  }
+
+  std::string GetVar(const std::string& name) override {
+    const char* value = std::getenv(name.c_str());
+    return value != nullptr ? value : "";
+  }
+
+  std::string AccountHome() override {
+    struct passwd pw;
+    struct passwd* found = nullptr;
+    std::vector<char> buf(16384);
+    if (::getpwuid_r(::geteuid(), &pw, buf.data(), buf.size(), &found) == 0 && found != nullptr &&
+        found->pw_dir != nullptr) {
+      return found->pw_dir;
+    }
+    return "";
+  }
+
+  unsigned EffectiveUserId() override { return ::geteuid(); }
+
+  std::string ExecutablePath() override {
+    std::string buf(4096, '\0');
+    ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
+    if (n <= 0 || static_cast<size_t>(n) >= buf.size()) return "";
+    buf.resize(static_cast<size_t>(n));
+    return buf;
+  }
+
+  bool KernelInfo(std::string* sysname, std::string* release, std::string* machine) override {
+    struct utsname uts;
+    if (::uname(&uts) != 0) return false;
+    *sysname = uts.sysname;
+    *release = uts.release;
+    *machine = uts.machine;
+    return true;
+  }
+
+  void RandomBytes(void* buf, size_t n) override {
+    auto* p = static_cast<unsigned char*>(buf);
+    while (n > 0) {
+      ssize_t got = ::getrandom(p, n, 0);
+      if (got <= 0) break;
+      p += got;
+      n -= static_cast<size_t>(got);
+    }
+    if (n > 0) {  // no entropy source: still unique enough for temporary names
+      static std::atomic<uint64_t> counter{0};
+      std::mt19937_64 gen(static_cast<uint64_t>(MonotonicMs()) ^ (counter++ << 32) ^ ::getpid());
+      while (n-- > 0) *p++ = static_cast<unsigned char>(gen());
+    }
+  }
+
  private:
   std::unique_ptr<WritableFile> OpenWrite(const std::string& name, int mode) {
     int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | mode, 0644);
-    if (fd < 0) throw EFCreateError(name, SystemErrorText(errno));
+    if (fd < 0) throw EFCreateError(name, errno);
     return std::make_unique<PosixWritableFile>(fd, name);
   }
 };

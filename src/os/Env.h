@@ -1,6 +1,13 @@
-// The one door to the operating system for files, folders and clocks. Every
-// unit reaches the file system through `Env::Default()`, so tests can swap in
-// a wrapper that fails a write or a rename on purpose.
+// The one door to the operating system: files, folders held open by
+// descriptor, paths as the kernel resolves them, the process environment,
+// the account and the clocks. Every unit reaches the system through
+// `Env::Default()`, so tests can swap in a wrapper that fails or changes any
+// step on purpose.
+//
+// Thread safety: every Env method may be called from any thread at once (the
+// split's writer and counting threads use it beside the main one); a
+// SequentialFile, WritableFile or UniqueFd belongs to one thread at a time.
+// SetDefault is for tests and must not race with calls in flight.
 #pragma once
 
 #include <cstddef>
@@ -14,13 +21,46 @@ namespace lorvant {
 struct FileInfo {
   bool exists = false;
   bool is_dir = false;
-  bool is_symlink = false;  // only reported by LinkStat
+  bool is_symlink = false;  // only reported when a final link is not followed
   int64_t size = 0;
   int64_t mtime_ns = 0;  // last-write time, nanoseconds since the epoch
   uint64_t device = 0;
   uint64_t inode = 0;
   uint32_t mode = 0;  // permission bits
 };
+
+// A file descriptor owned by the holder; closed when it goes.
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  ~UniqueFd() { Reset(); }
+  UniqueFd(UniqueFd&& other) noexcept : fd_(other.Release()) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      fd_ = other.Release();
+    }
+    return *this;
+  }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  int Release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  void Reset();
+
+ private:
+  int fd_ = -1;
+};
+
+// Stands for the current folder where a folder descriptor is expected.
+inline constexpr int kCurrentFolder = -100;  // AT_FDCWD
 
 struct DirEntry {
   std::string name;
@@ -63,24 +103,73 @@ class Env {
 
   // Throws EFOpenError when the file cannot be opened or is a folder.
   virtual std::unique_ptr<SequentialFile> OpenForRead(const std::string& name) = 0;
-  // Creates or truncates; throws EFCreateError with the system's reason.
-  virtual std::unique_ptr<WritableFile> CreateFile(const std::string& name) = 0;
   // Opens for appending, creating when missing; throws EFCreateError.
   virtual std::unique_ptr<WritableFile> OpenForAppend(const std::string& name) = 0;
 
   // Follows symbolic links; `exists` is false when the path names nothing.
   virtual FileInfo Stat(const std::string& name) = 0;
-  // Does not follow a final symbolic link.
-  virtual FileInfo LinkStat(const std::string& name) = 0;
-  // Entries of a folder without "." and ".."; false when it cannot be listed.
-  virtual bool ListDir(const std::string& name, std::vector<DirEntry>* entries) = 0;
-  // Each returns 0 on success, else the system's error number.
-  virtual int CreateDir(const std::string& name) = 0;
-  virtual int DeleteFile(const std::string& name) = 0;
-  virtual int RenameFile(const std::string& from, const std::string& to) = 0;
 
   // Milliseconds of a monotonic clock (never wraps).
   virtual int64_t MonotonicMs() = 0;
+  // Wall-clock time, nanoseconds since the epoch.
+  virtual int64_t WallClockNs() = 0;
+
+  // --- Folders held open, and files relative to them. `dir` is an open
+  // folder's descriptor or kCurrentFolder; `name` is relative to it (or
+  // absolute). Each returns 0 or fills its result, else the error number.
+
+  // Opens a folder; with follow false a final symbolic link is refused
+  // (ELOOP or ENOTDIR) instead of followed.
+  virtual int OpenFolder(int dir, const std::string& name, bool follow, UniqueFd* folder) = 0;
+  // Identity of name in dir (exists false when missing); follow as above.
+  virtual FileInfo StatAt(int dir, const std::string& name, bool follow) = 0;
+  // Identity of an open descriptor.
+  virtual FileInfo StatFd(int fd) = 0;
+  // Entries of an open folder without "." and ".."; an error number on
+  // failure. The descriptor stays open and usable.
+  virtual int ListFolder(int dir, std::vector<DirEntry>* entries) = 0;
+  // Removes the entry name of dir: a file or link (as an entry), or with
+  // folder true an empty folder.
+  virtual int RemoveAt(int dir, const std::string& name, bool folder) = 0;
+  // Creates a folder in dir with mode 0755 (less the umask).
+  virtual int CreateFolderAt(int dir, const std::string& name) = 0;
+  // Opens name in dir for writing, never through a symbolic link. With
+  // exclusive the file must not exist yet; else it is created or truncated.
+  // mode applies to a new file (less the umask). display_name is the name
+  // errors show. Throws EFCreateError with the system's reason.
+  virtual std::unique_ptr<WritableFile> CreateFileAt(int dir, const std::string& name,
+                                                     bool exclusive, unsigned mode,
+                                                     const std::string& display_name) = 0;
+  // Renames within or across open folders (replacing the target).
+  virtual int RenameAt(int from_dir, const std::string& from, int to_dir,
+                       const std::string& to) = 0;
+  // Sets the permission bits of name in dir (following no final link).
+  virtual int ChangeModeAt(int dir, const std::string& name, unsigned mode) = 0;
+  // Flushes an open folder's entries to storage.
+  virtual int SyncFolder(int dir) = 0;
+  // Takes an exclusive advisory lock on the file name (created when
+  // missing), waiting for it; released when *lock goes.
+  virtual int LockFile(const std::string& name, UniqueFd* lock) = 0;
+
+  // --- Paths, process and account.
+
+  // The kernel's absolute path for name with every link resolved; the
+  // path must exist.
+  virtual int RealPath(const std::string& name, std::string* resolved) = 0;
+  // The current folder; "" when it cannot be told.
+  virtual std::string CurrentFolder() = 0;
+  // An environment variable's value; "" when unset.
+  virtual std::string GetVar(const std::string& name) = 0;
+  // The running account's home folder from the password database; "" if none.
+  virtual std::string AccountHome() = 0;
+  // The effective user id.
+  virtual unsigned EffectiveUserId() = 0;
+  // The running executable's path; "" when it cannot be read.
+  virtual std::string ExecutablePath() = 0;
+  // The kernel's name, release and machine (uname); false on failure.
+  virtual bool KernelInfo(std::string* sysname, std::string* release, std::string* machine) = 0;
+  // Fills buf with unpredictable bytes.
+  virtual void RandomBytes(void* buf, size_t n) = 0;
 };
 
 // Forwards every call to another Env; tests override what they need.
@@ -92,23 +181,46 @@ class EnvWrapper : public Env {
   std::unique_ptr<SequentialFile> OpenForRead(const std::string& n) override {
     return target_->OpenForRead(n);
   }
-  std::unique_ptr<WritableFile> CreateFile(const std::string& n) override {
-    return target_->CreateFile(n);
-  }
   std::unique_ptr<WritableFile> OpenForAppend(const std::string& n) override {
     return target_->OpenForAppend(n);
   }
   FileInfo Stat(const std::string& n) override { return target_->Stat(n); }
-  FileInfo LinkStat(const std::string& n) override { return target_->LinkStat(n); }
-  bool ListDir(const std::string& n, std::vector<DirEntry>* e) override {
-    return target_->ListDir(n, e);
-  }
-  int CreateDir(const std::string& n) override { return target_->CreateDir(n); }
-  int DeleteFile(const std::string& n) override { return target_->DeleteFile(n); }
-  int RenameFile(const std::string& f, const std::string& t) override {
-    return target_->RenameFile(f, t);
-  }
   int64_t MonotonicMs() override { return target_->MonotonicMs(); }
+  int64_t WallClockNs() override { return target_->WallClockNs(); }
+
+  int OpenFolder(int d, const std::string& n, bool f, UniqueFd* out) override {
+    return target_->OpenFolder(d, n, f, out);
+  }
+  FileInfo StatAt(int d, const std::string& n, bool f) override { return target_->StatAt(d, n, f); }
+  FileInfo StatFd(int fd) override { return target_->StatFd(fd); }
+  int ListFolder(int d, std::vector<DirEntry>* e) override { return target_->ListFolder(d, e); }
+  int RemoveAt(int d, const std::string& n, bool folder) override {
+    return target_->RemoveAt(d, n, folder);
+  }
+  int CreateFolderAt(int d, const std::string& n) override { return target_->CreateFolderAt(d, n); }
+  std::unique_ptr<WritableFile> CreateFileAt(int d, const std::string& n, bool exclusive,
+                                             unsigned mode, const std::string& shown) override {
+    return target_->CreateFileAt(d, n, exclusive, mode, shown);
+  }
+  int RenameAt(int fd, const std::string& f, int td, const std::string& t) override {
+    return target_->RenameAt(fd, f, td, t);
+  }
+  int ChangeModeAt(int d, const std::string& n, unsigned mode) override {
+    return target_->ChangeModeAt(d, n, mode);
+  }
+  int SyncFolder(int d) override { return target_->SyncFolder(d); }
+  int LockFile(const std::string& n, UniqueFd* lock) override { return target_->LockFile(n, lock); }
+
+  int RealPath(const std::string& n, std::string* r) override { return target_->RealPath(n, r); }
+  std::string CurrentFolder() override { return target_->CurrentFolder(); }
+  std::string GetVar(const std::string& n) override { return target_->GetVar(n); }
+  std::string AccountHome() override { return target_->AccountHome(); }
+  unsigned EffectiveUserId() override { return target_->EffectiveUserId(); }
+  std::string ExecutablePath() override { return target_->ExecutablePath(); }
+  bool KernelInfo(std::string* s, std::string* r, std::string* m) override {
+    return target_->KernelInfo(s, r, m);
+  }
+  void RandomBytes(void* buf, size_t n) override { target_->RandomBytes(buf, n); }
 
  private:
   Env* target_;

@@ -2,9 +2,6 @@
 
 #include <langinfo.h>
 #include <locale.h>
-#include <pwd.h>
-#include <sys/utsname.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -19,10 +16,7 @@
 namespace lorvant {
 namespace {
 
-std::string EnvVar(const char* name) {
-  const char* value = std::getenv(name);
-  return value != nullptr ? value : "";
-}
+std::string EnvVar(const char* name) { return Env::Default()->GetVar(name); }
 
 std::string OSName(const std::string& fallback) {
   for (const char* file : {"/etc/os-release", "/usr/lib/os-release"}) {
@@ -80,14 +74,16 @@ std::string FormatOSVersionText(const std::string& name, const std::string& rele
 }
 
 std::string GetOSVersionText() {
-  struct utsname uts;
-  if (::uname(&uts) != 0) return FormatOSVersionText(OSName("Linux"), "", "");
-  return FormatOSVersionText(OSName(uts.sysname), uts.release, uts.machine);
+  std::string sysname, release, machine;
+  if (!Env::Default()->KernelInfo(&sysname, &release, &machine)) {
+    return FormatOSVersionText(OSName("Linux"), "", "");
+  }
+  return FormatOSVersionText(OSName(sysname), release, machine);
 }
 
 bool IsOS64Bit() {
-  struct utsname uts;
-  return ::uname(&uts) == 0 && MachineIs64Bit(uts.machine);
+  std::string sysname, release, machine;
+  return Env::Default()->KernelInfo(&sysname, &release, &machine) && MachineIs64Bit(machine);
 }
 
 std::string GetSystemLanguageName() {
@@ -130,14 +126,8 @@ char GetDecimalSeparator() {
   return separator;
 }
 
-bool IsAdmin() { return ::geteuid() == 0; }
+bool IsAdmin() { return Env::Default()->EffectiveUserId() == 0; }
 
-std::string GetExeName() {
-  std::string buf(4096, '\0');
-  ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
-  if (n <= 0 || static_cast<size_t>(n) >= buf.size()) return "";
-  buf.resize(static_cast<size_t>(n));
-  return buf;
-}
+std::string GetExeName() { return Env::Default()->ExecutablePath(); }
 
 }  // namespace lorvant

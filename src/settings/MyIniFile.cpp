@@ -230,11 +230,7 @@ bool ParseInt32(std::string_view text, int32_t* result) {
 std::string TMyIniFile::ReadString(const std::string& section, const std::string& ident,
                                    const std::string& def) const {
   std::string bytes;
-  try {
-    bytes = ReadWholeFile(FileName);
-  } catch (const Exception&) {
-    return def;  // missing or unreadable: the defaults
-  }
+  if (!Snapshot(&bytes)) return def;  // missing or unreadable: the defaults
   IniDocument doc(bytes);
   ptrdiff_t header = doc.FindSection(Trim(section));
   if (header < 0) return def;
@@ -290,10 +286,28 @@ void TMyIniFile::WriteStrings(const std::string& section, const IniValues& value
     }
     IniDocument doc(bytes);
     for (const auto& [ident, value] : values) doc.Set(sect, Trim(ident), StoredForm(value));
-    WriteFileAtomically(FileName, doc.Bytes());
+    bytes_ = doc.Bytes();
+    loaded_ = false;
+    WriteFileAtomically(FileName, bytes_);
+    loaded_ = readable_ = true;
   } catch (const Exception&) {
     throw EIniFileException(failure);
   }
+}
+
+bool TMyIniFile::Snapshot(std::string* bytes) const {
+  if (!loaded_) {
+    loaded_ = true;
+    try {
+      bytes_ = ReadWholeFile(FileName);
+      readable_ = true;
+    } catch (const Exception&) {
+      bytes_.clear();
+      readable_ = false;
+    }
+  }
+  *bytes = bytes_;
+  return readable_;
 }
 
 void TMyIniFile::WriteInteger(const std::string& section, const std::string& ident, int32_t value) {

@@ -22,7 +22,10 @@ class TMyIniFile {
 
   // Value of ident in section, trimmed of blanks and one pair of enclosing
   // quotes, cut to 307200 characters; def when the file, section or key is
-  // missing.
+  // missing. The file is read once, at the first read, and every later read
+  // answers from that snapshot, so the values read together belong to one
+  // version of the file even while it is being replaced.
+
   std::string ReadString(const std::string& section, const std::string& ident,
                          const std::string& def) const;
   // Decimal, or hexadecimal with "$", "0x" or "0X"; def when empty or not a
@@ -37,8 +40,19 @@ class TMyIniFile {
   using IniValues = std::vector<std::pair<std::string, std::string>>;
   void WriteStrings(const std::string& section, const IniValues& values);
 
+  // Forgets the snapshot: the next read reads the file again.
+  void Reload() { loaded_ = false; }
+
   // Largest value length ReadString returns, in characters.
   static constexpr size_t kMaxValueLength = 307200;
+
+ private:
+  // The file's bytes as last read or written; false when it could not be read.
+  bool Snapshot(std::string* bytes) const;
+
+  mutable bool loaded_ = false;
+  mutable bool readable_ = false;
+  mutable std::string bytes_;
 };
 
 }  // namespace lorvant

@@ -1,18 +1,14 @@
 #include "settings/RegUtil.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdlib>
 #include <string_view>
 #include <unordered_map>
 
 #include "base/Exception.h"
 #include "base/TextUtil.h"
 #include "base/Unicode.h"
+#include "fs/AppFolders.h"
 #include "fs/AtomicFile.h"
+#include "fs/FileUtil.h"
 #include "os/Env.h"
 
 namespace lorvant {
@@ -158,27 +154,31 @@ bool ParseLine(std::string_view line, std::string* name, std::string* value) {
   return Unescape(line, &pos, false, value);
 }
 
-// The values a file holds. Damage never fails the read: a file without the
-// header holds nothing, and a malformed or cut-off line is left out, so the
-// next write stores only what survived, cleanly.
-ValueStore ParseValues(std::string_view data) {
+// The values a file holds, read as what it is: a UTF-8 mark, CR LF or LF
+// line ends, a last line without line end and a missing header line are
+// all accepted. A line that cannot be parsed is left out and sets *damaged,
+// so the file is kept aside before the next write replaces it.
+ValueStore ParseValues(std::string_view data, bool* damaged) {
   ValueStore values;
+  *damaged = false;
+  if (data.substr(0, 3) == "\xEF\xBB\xBF") data.remove_prefix(3);
   bool first = true;
   size_t pos = 0;
   while (pos < data.size()) {
     size_t end = data.find('\n', pos);
-    if (end == std::string_view::npos) break;  // a line cut short by truncation
+    if (end == std::string_view::npos) end = data.size();
     std::string_view line = data.substr(pos, end - pos);
     pos = end + 1;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (first) {
-      if (line != kHeader) return values;
-      first = false;
-      continue;
-    }
-    if (line.empty()) continue;
+    const bool header = first && line == kHeader;
+    first = false;
+    if (header || line.empty()) continue;
     std::string name, value;
-    if (ParseLine(line, &name, &value)) values.Set(name, value);
+    if (ParseLine(line, &name, &value)) {
+      values.Set(name, value);
+    } else {
+      *damaged = true;
+    }
   }
   return values;
 }
@@ -194,52 +194,42 @@ std::string SerializeValues(const ValueList& values) {
   return out;
 }
 
-std::string ConfigRoot() {
-  const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  if (xdg != nullptr && xdg[0] == '/') return xdg;
-  const char* home = std::getenv("HOME");
-  if (home != nullptr && home[0] == '/') return std::string(home) + "/.config";
-  return "";
-}
-
-// Creates folder and every missing parent; true when it is a folder.
-bool EnsureFolder(const std::string& folder) {
-  Env* env = Env::Default();
-  for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
-    std::string prefix = folder.substr(0, slash);
-    if (!env->Stat(prefix).is_dir) {
-      int err = env->CreateDir(prefix);
-      if (err != 0 && err != EEXIST) return false;
-    }
-    if (slash == std::string::npos) break;
-  }
-  return env->Stat(folder).is_dir;
-}
-
 // The key's folder, created when missing; "" when that is impossible.
 std::string OpenKey(const std::string& key) {
   std::string folder = RegKeyFolder(key);
-  if (folder.empty() || !EnsureFolder(folder)) return "";
+  if (folder.empty() || ForceFolder(folder) != 0) return "";
   return folder;
 }
 
+// A key's values as read from its file, and whether the file held lines
+// that could not be parsed.
+struct LoadedValues {
+  ValueStore values;
+  bool damaged = false;
+};
+
 // Reads the key's values; false only when a values file exists but cannot be
 // read, so that a passing read error never leads to overwriting it.
-bool LoadValues(const std::string& folder, ValueStore* values) {
-  *values = ValueStore();
+bool LoadValues(const std::string& folder, LoadedValues* loaded) {
+  *loaded = LoadedValues();
   std::string file = folder + "/" + kValuesFile;
   if (!Env::Default()->Stat(file).exists) return true;
   try {
-    *values = ParseValues(ReadWholeFile(file));
+    loaded->values = ParseValues(ReadWholeFile(file), &loaded->damaged);
     return true;
   } catch (const Exception&) {
     return false;
   }
 }
 
-bool SaveValues(const std::string& folder, const ValueStore& values) {
+// Replaces the values file; a damaged one is first kept beside it as
+// values.txt.corrupt (the newest damaged file), so nothing a person wrote
+// there is silently thrown away.
+bool SaveValues(const std::string& folder, const LoadedValues& loaded) {
+  const std::string file = folder + "/" + kValuesFile;
   try {
-    WriteFileAtomically(folder + "/" + kValuesFile, SerializeValues(values.list()));
+    if (loaded.damaged) WriteFileAtomically(file + ".corrupt", ReadWholeFile(file));
+    WriteFileAtomically(file, SerializeValues(loaded.values.list()));
     return true;
   } catch (const Exception&) {
     return false;
@@ -252,33 +242,21 @@ bool SaveValues(const std::string& folder, const ValueStore& values) {
 class KeyLock {
  public:
   explicit KeyLock(const std::string& folder) {
-    std::string name = folder + "/" + kLockFile;
-    fd_ = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd_ < 0) return;
-    while (::flock(fd_, LOCK_EX) != 0) {
-      if (errno != EINTR) {
-        ::close(fd_);
-        fd_ = -1;
-        return;
-      }
-    }
-  }
-  ~KeyLock() {
-    if (fd_ >= 0) ::close(fd_);  // closing the last descriptor releases the lock
+    Env::Default()->LockFile(folder + "/" + kLockFile, &fd_);
   }
   KeyLock(const KeyLock&) = delete;
   KeyLock& operator=(const KeyLock&) = delete;
 
-  bool locked() const { return fd_ >= 0; }
+  bool locked() const { return fd_.valid(); }
 
  private:
-  int fd_ = -1;
+  UniqueFd fd_;  // closing it releases the lock
 };
 
 }  // namespace
 
 std::string RegKeyFolder(const std::string& key) {
-  std::string folder = ConfigRoot();
+  std::string folder = GetConfigPath();
   if (folder.empty()) return "";
   bool any = false;
   size_t start = 0;
@@ -298,17 +276,17 @@ std::string RegKeyFolder(const std::string& key) {
 std::string RegReadString(const std::string& key, const std::string& value_name) {
   std::string folder = OpenKey(key);
   if (folder.empty()) return "";
-  ValueStore values;
-  if (!LoadValues(folder, &values)) return "";
-  if (const std::string* found = values.Find(value_name)) return *found;
+  LoadedValues loaded;
+  if (!LoadValues(folder, &loaded)) return "";
+  if (const std::string* found = loaded.values.Find(value_name)) return *found;
 
   // Missing: create it empty, re-reading under the lock so that a value
   // another writer stored meanwhile is neither lost nor blanked.
   KeyLock lock(folder);
-  if (!lock.locked() || !LoadValues(folder, &values)) return "";
-  if (const std::string* found = values.Find(value_name)) return *found;
-  values.Set(value_name, "");
-  SaveValues(folder, values);
+  if (!lock.locked() || !LoadValues(folder, &loaded)) return "";
+  if (const std::string* found = loaded.values.Find(value_name)) return *found;
+  loaded.values.Set(value_name, "");
+  SaveValues(folder, loaded);
   return "";
 }
 
@@ -317,18 +295,18 @@ void RegWriteString(const std::string& key, const std::string& value_name,
   std::string folder = OpenKey(key);
   if (folder.empty()) return;
   KeyLock lock(folder);
-  ValueStore values;
-  if (!lock.locked() || !LoadValues(folder, &values)) return;
-  values.Set(value_name, value);
-  SaveValues(folder, values);
+  LoadedValues loaded;
+  if (!lock.locked() || !LoadValues(folder, &loaded)) return;
+  loaded.values.Set(value_name, value);
+  SaveValues(folder, loaded);
 }
 
 bool RegReadAll(const std::string& key, RegValueList* values) {
   values->clear();
   std::string folder = OpenKey(key);
-  ValueStore stored;
-  if (folder.empty() || !LoadValues(folder, &stored)) return false;
-  *values = stored.list();
+  LoadedValues loaded;
+  if (folder.empty() || !LoadValues(folder, &loaded)) return false;
+  *values = loaded.values.list();
   return true;
 }
 
@@ -340,13 +318,13 @@ bool RegUpdateAll(const std::string& key, const std::function<void(RegValueList*
   std::string folder = OpenKey(key);
   if (folder.empty()) return false;
   KeyLock lock(folder);
-  ValueStore current;
-  if (!lock.locked() || !LoadValues(folder, &current)) return false;
-  RegValueList values = current.list();
+  LoadedValues loaded;
+  if (!lock.locked() || !LoadValues(folder, &loaded)) return false;
+  RegValueList values = loaded.values.list();
   update(&values);
-  ValueStore stored;
-  for (const auto& [name, value] : values) stored.Set(name, value);
-  return SaveValues(folder, stored);
+  loaded.values = ValueStore();
+  for (const auto& [name, value] : values) loaded.values.Set(name, value);
+  return SaveValues(folder, loaded);
 }
 
 }  // namespace lorvant

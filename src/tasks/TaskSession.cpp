@@ -17,7 +17,8 @@ void TTaskSession::SaveToFile(const std::string& file_name) {
   FileInfo info = env->Stat(FileName);
   if (info.exists && !info.is_dir) {
     try {
-      WriteFileAtomically(FileName + ".bak", ReadWholeFile(FileName));
+      // The copy holds the same data: it keeps the task file's permissions.
+      WriteFileAtomically(FileName + ".bak", ReadWholeFile(FileName), static_cast<int>(info.mode));
     } catch (const Exception&) {
       // A backup that cannot be made must not stop the save itself.
     }

@@ -159,8 +159,8 @@ TEST(FileUtilTest, ClearDirectoryIgnoresFailures) {
   class StubbornEnv : public EnvWrapper {
    public:
     StubbornEnv() : EnvWrapper(Env::Default()) {}
-    int DeleteFile(const std::string& name) override {
-      return ExtractFileName(name) == "locked" ? EACCES : EnvWrapper::DeleteFile(name);
+    int RemoveAt(int dir, const std::string& name, bool folder) override {
+      return name == "locked" ? EACCES : EnvWrapper::RemoveAt(dir, name, folder);
     }
   } env;
   const std::string out = test::MakeTempDir("stubborn");
@@ -180,11 +180,15 @@ TEST(FileUtilTest, ForceFolder) {
   test::WriteBytes(dir + "/file", "x");
   ForceFolder(dir + "/a/b/c");
   EXPECT_TRUE(DirectoryExists(dir + "/a/b/c"));
-  ForceFolder("  " + dir + "/d//e/f/ \t");  // trimmed; doubled and trailing '/' harmless
+  EXPECT_EQ(ForceFolder(dir + "/d//e/f/"), 0);  // doubled and trailing '/' harmless
   EXPECT_TRUE(DirectoryExists(dir + "/d/e/f"));
-  EXPECT_NO_THROW(ForceFolder(dir + "/file/x/y"));
+  // A name may end in a blank: the folder is made exactly as spelled.
+  EXPECT_EQ(ForceFolder(dir + "/out "), 0);
+  EXPECT_TRUE(DirectoryExists(dir + "/out "));
+  EXPECT_FALSE(test::PathExists(dir + "/out"));
+  EXPECT_EQ(ForceFolder(dir + "/file/x/y"), ENOTDIR);
   EXPECT_FALSE(test::PathExists(dir + "/file/x"));
-  EXPECT_NO_THROW(ForceFolder(""));
+  EXPECT_EQ(ForceFolder(""), ENOENT);
 }
 
 TEST(FileUtilTest, CountFiles) {

@@ -41,7 +41,7 @@ TEST(WriteFileAtomicallyTest, KeepsLinksAndPermissions) {
 TEST(WriteFileAtomicallyTest, FailedRenameLeavesTheOldFileAndNoTemp) {
   struct NoRename : EnvWrapper {
     NoRename() : EnvWrapper(Env::Default()) {}
-    int RenameFile(const std::string&, const std::string&) override { return EXDEV; }
+    int RenameAt(int, const std::string&, int, const std::string&) override { return EXDEV; }
   } env;
   std::string dir = test::MakeTempDir();
   test::WriteBytes(dir + "/f", "old");

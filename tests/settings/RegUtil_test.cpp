@@ -76,20 +76,29 @@ TEST(RegUtilTest, MissingValueIsCreatedEmpty) {
   EXPECT_EQ(ReadAll(key), (Values{{"NotThere", ""}, {"Other", "x"}}));
 }
 
-TEST(RegUtilTest, DamagedFileReadsAsMissingValuesAndIsRewrittenCleanly) {
+// A values file is read as what it is, whoever wrote it: every value that
+// can be read survives the next write, and a file with lines that cannot be
+// parsed is kept beside as values.txt.corrupt before it is replaced.
+TEST(RegUtilTest, ValuesFilesAreReadAsWhatTheyAreAndDamageIsKeptAside) {
   const std::string header = "# Lorvant settings 1\r\n";
   const std::string good = header + "A=1\r\nB=two\r\n";
+  const Values both = {{"A", "1"}, {"B", "two"}};
   struct Case {
     std::string bytes;
     Values survives;
+    bool damaged;
   } cases[] = {
-      {"\x00\xFF\xFE\x13garbage=1\r\n\x80\x81=\n"s, {}},
-      {"A=1\r\nB=2\r\n", {}},                           // not ours: no header
-      {header.substr(0, 10), {}},                       // cut inside the header
-      {good.substr(0, good.size() - 4), {{"A", "1"}}},  // cut inside the last value
-      {good.substr(0, good.size() - 1), {{"A", "1"}}},  // cut between CR and LF
-      {header + "A=1\r\nbad\\q=x\r\nno equals\r\n\xC3(=y\r\nB=\\\r\n", {{"A", "1"}}},
-      {good + "\x00\x01\xFF"s, {{"A", "1"}, {"B", "two"}}},
+      {"\xEF\xBB\xBF" + good, both, false},                 // a UTF-8 mark
+      {"# Lorvant settings 1\nA=1\nB=two\n", both, false},  // LF line ends
+      {good.substr(0, good.size() - 2), both, false},       // no final line end
+      {"\xEF\xBB\xBF"
+       "A=1\nB=two",
+       both, false},                                   // written by a person
+      {good.substr(0, good.size() - 1), both, false},  // cut between CR and LF
+      {"\x00\xFF\xFE\x13garbage=1\r\n\x80\x81=\n"s, {}, true},
+      {header.substr(0, 10), {}, true},  // cut inside the header
+      {header + "A=1\r\nbad\\q=x\r\nno equals\r\n\xC3(=y\r\nB=\\\r\n", {{"A", "1"}}, true},
+      {good + "\x00\x01\xFF"s, both, true},
   };
   int n = 0;
   for (const Case& c : cases) {
@@ -107,6 +116,11 @@ TEST(RegUtilTest, DamagedFileReadsAsMissingValuesAndIsRewrittenCleanly) {
     std::string clean = header;
     for (const auto& [name, value] : expected) clean += name + "=" + value + "\r\n";
     EXPECT_EQ(test::ReadBytes(ValuesFile(key)), clean) << n;
+    if (c.damaged) {
+      EXPECT_EQ(test::ReadBytes(ValuesFile(key) + ".corrupt"), c.bytes) << n;
+    } else {
+      EXPECT_FALSE(test::PathExists(ValuesFile(key) + ".corrupt")) << n;
+    }
   }
 }
 

@@ -2,6 +2,8 @@
 // temporary folder of its own, so no test touches the real user's files.
 #pragma once
 
+#include <stdlib.h>
+
 #include <string>
 
 namespace lorvant::test {
@@ -17,5 +19,33 @@ void WriteBytes(const std::string& path, const std::string& bytes);
 // Reads a whole file as bytes ("" when missing).
 std::string ReadBytes(const std::string& path);
 bool PathExists(const std::string& path);
+
+// Sets (or, for nullptr, unsets) an environment variable for one scope.
+class ScopedEnvVar {
+ public:
+  ScopedEnvVar(const char* name, const char* value) : name_(name) {
+    const char* old = ::getenv(name);
+    had_ = old != nullptr;
+    if (had_) old_ = old;
+    if (value != nullptr) {
+      ::setenv(name, value, 1);
+    } else {
+      ::unsetenv(name);
+    }
+  }
+  ~ScopedEnvVar() {
+    if (had_) {
+      ::setenv(name_.c_str(), old_.c_str(), 1);
+    } else {
+      ::unsetenv(name_.c_str());
+    }
+  }
+  ScopedEnvVar(const ScopedEnvVar&) = delete;
+  ScopedEnvVar& operator=(const ScopedEnvVar&) = delete;
+
+ private:
+  std::string name_, old_;
+  bool had_ = false;
+};
 
 }  // namespace lorvant::test

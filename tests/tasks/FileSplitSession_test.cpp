@@ -234,10 +234,10 @@ class RenameWatchEnv : public EnvWrapper {
  public:
   RenameWatchEnv(Env* target, std::string victim)
       : EnvWrapper(target), victim_(std::move(victim)) {}
-  int RenameFile(const std::string& from, const std::string& to) override {
-    if (to != victim_) return EnvWrapper::RenameFile(from, to);
+  int RenameAt(int from_dir, const std::string& from, int to_dir, const std::string& to) override {
+    if (to != victim_) return EnvWrapper::RenameAt(from_dir, from, to_dir, to);
     ++replacements;
-    return fail ? EIO : EnvWrapper::RenameFile(from, to);
+    return fail ? EIO : EnvWrapper::RenameAt(from_dir, from, to_dir, to);
   }
 
   int replacements = 0;
@@ -252,7 +252,7 @@ TEST(FileSplitSessionTest, TaskFileIsReplacedWholeOrNotAtAll) {
   std::string name = dir + "/w.sft";
   const std::string old = "[Split]\r\nSourceFile=/old.txt\r\nDestFolder=/old\r\nMaxLines=1\r\n";
   test::WriteBytes(name, old);
-  RenameWatchEnv env(Env::Default(), name);
+  RenameWatchEnv env(Env::Default(), "w.sft");
   ScopedEnv scoped(&env);
   TFileSplitSession s;
   s.SourceFile = "/new.txt";
