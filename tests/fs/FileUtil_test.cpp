@@ -106,6 +106,24 @@ TEST(FileUtilTest, ExpandFileName) {
   for (const Case& c : cases) EXPECT_EQ(ExpandFileName(c.name), c.full) << c.name;
 }
 
+// ".." after a link leads where the kernel goes: into the link's target's
+// parent, never back to the folder holding the link.
+TEST(FileUtilTest, ExpandFileNameResolvesWhatExistsAsTheKernelDoes) {
+  const std::string dir = fs::canonical(test::MakeTempDir("expand")).string();
+  MakeDirs(dir + "/real/sub");
+  Symlink(dir + "/real/sub", dir + "/lnk");
+  const std::pair<std::string, std::string> cases[] = {
+      {dir + "/lnk/../t.sft", dir + "/real/t.sft"},
+      {dir + "/lnk/..", dir + "/real"},
+      {dir + "/lnk/../", dir + "/real/"},
+      {dir + "/lnk/missing/../x", dir + "/real/sub/x"},
+      {dir + "/lnk", dir + "/lnk"},  // a last name that is a link stays that name
+      {dir + "//real/./sub/", dir + "/real/sub/"},
+      {dir + "/none/../t", dir + "/t"},
+  };
+  for (const auto& [name, full] : cases) EXPECT_EQ(ExpandFileName(name), full) << name;
+}
+
 TEST(FileUtilTest, ExistenceAndEmptiness) {
   const std::string dir = test::MakeTempDir("exist");
   test::WriteBytes(dir + "/file", "x");
@@ -152,6 +170,36 @@ TEST(FileUtilTest, ClearDirectoryKeepsFoldersLinkTargetsAndProtectedFiles) {
   EXPECT_EQ(test::ReadBytes(out + "/source.txt"), "source");
   EXPECT_EQ(Listing(outside), std::vector<std::string>{"precious.txt"});
   EXPECT_EQ(test::ReadBytes(outside + "/precious.txt"), "outside");
+}
+
+// A subfolder swapped for a link between the walk's look at it and its
+// entering is not followed: nothing outside the folder is reached.
+TEST(FileUtilTest, ClearDirectoryNeverFollowsAFolderSwappedForALink) {
+  const std::string out = test::MakeTempDir("swap"), outside = test::MakeTempDir("outside");
+  MakeDirs(out + "/sub");
+  test::WriteBytes(out + "/sub/piece.txt", "x");
+  test::WriteBytes(outside + "/precious.txt", "outside");
+  struct SwappingEnv : EnvWrapper {
+    SwappingEnv() : EnvWrapper(Env::Default()) {}
+    int OpenFolder(int dir, const std::string& name, bool follow, UniqueFd* folder) override {
+      if (name == "sub" && !swapped) {
+        swapped = true;
+        EXPECT_EQ(::renameat(dir, "sub", dir, "moved"), 0);
+        EXPECT_EQ(::symlinkat(outside.c_str(), dir, "sub"), 0);
+      }
+      return EnvWrapper::OpenFolder(dir, name, follow, folder);
+    }
+    std::string outside;
+    bool swapped = false;
+  } env;
+  env.outside = outside;
+  {
+    ScopedEnv scoped(&env);
+    ClearDirectory(out);
+  }
+  EXPECT_TRUE(env.swapped);
+  EXPECT_EQ(test::ReadBytes(outside + "/precious.txt"), "outside");
+  EXPECT_TRUE(fs::is_symlink(out + "/sub"));
 }
 
 TEST(FileUtilTest, ClearDirectoryIgnoresFailures) {

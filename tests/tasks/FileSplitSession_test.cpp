@@ -1,5 +1,6 @@
 #include "tasks/FileSplitSession.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -64,8 +65,11 @@ TEST(FileSplitSessionTest, SaveWritesTaskFileListAndBackup) {
   EXPECT_EQ(FolderEntries(dir), (std::set<std::string>{"a.sft"}));
 
   s.MaxLines = -7;
+  ::chmod(name.c_str(), 0600);  // the backup holds the same data: same permissions
   s.SaveToFile(name);
   EXPECT_EQ(test::ReadBytes(name + ".bak"), first);
+  EXPECT_EQ(std::filesystem::status(name + ".bak").permissions(),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   EXPECT_EQ(test::ReadBytes(name),
             "[Split]\r\nSourceFile=/data/orders.csv\r\nDestFolder=/data/orders_split\r\n"
             "MaxLines=-7\r\n");
@@ -271,6 +275,37 @@ TEST(FileSplitSessionTest, TaskFileIsReplacedWholeOrNotAtAll) {
   EXPECT_EQ(test::ReadBytes(name),
             "[Split]\r\nSourceFile=/new.txt\r\nDestFolder=/new\r\nMaxLines=0\r\n");
   EXPECT_EQ(FolderEntries(dir), (std::set<std::string>{"w.sft"}));
+}
+
+// A save that lands between two reads of a task (a scheduled run while the
+// window saves) never mixes versions: the keys come from one snapshot.
+TEST(FileSplitSessionTest, KeysAreReadFromOneVersionOfTheFile) {
+  const std::string dir = test::MakeTempDir("torn");
+  const std::string name = dir + "/t.sft";
+  test::WriteBytes(name, "[Split]\r\nSourceFile=/a.csv\r\nDestFolder=/out-a\r\nMaxLines=1\r\n");
+  struct ReplacingEnv : EnvWrapper {
+    ReplacingEnv() : EnvWrapper(Env::Default()) {}
+    std::unique_ptr<SequentialFile> OpenForRead(const std::string& n) override {
+      auto file = EnvWrapper::OpenForRead(n);
+      if (++reads == 1) {  // saved anew, as a save does: the next read would see it
+        test::WriteBytes(n + ".new", replacement);
+        std::filesystem::rename(n + ".new", n);
+      }
+      return file;
+    }
+    std::string replacement;
+    int reads = 0;
+  } env;
+  env.replacement = "[Split]\r\nSourceFile=/b.csv\r\nDestFolder=/out-b\r\nMaxLines=2\r\n";
+  TFileSplitSession s;
+  {
+    ScopedEnv scoped(&env);
+    s.ReadFromFile(name);
+  }
+  EXPECT_EQ(env.reads, 1);
+  EXPECT_EQ(s.SourceFile, "/a.csv");
+  EXPECT_EQ(s.DestFolder, "/out-a");
+  EXPECT_EQ(s.MaxLines, 1);
 }
 
 TEST(FileSplitSessionTest, DescriptionAndDisplayName) {
