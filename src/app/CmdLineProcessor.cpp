@@ -30,7 +30,11 @@ bool TCmdLineProcessor::Execute() {
     return ProcessParams();
   } catch (const Exception& e) {
     ExitCode = 1;
-    Logger->Error(e.Message());
+    try {
+      Logger->Error(e.Message());
+    } catch (const Exception&) {
+      // The log file itself is what failed; standard error has said so.
+    }
     return false;
   }
 }

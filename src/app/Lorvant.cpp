@@ -7,6 +7,7 @@
 #include "engine/FileSplitSessionObjectFactory.h"
 #include "log/ConsoleLogAppender.h"
 #include "log/Log.h"
+#include "os/SystemInfo.h"
 #include "os/VersionUtil.h"
 
 namespace lorvant {
@@ -36,6 +37,22 @@ TLorvant& TLorvant::App() {
   return *app;
 }
 
+void TLorvant::AnswerWithoutTask(const TCmdLineProcessor& processor) {
+  // Only without task=, so no call that runs a task changes.
+  for (const std::string& word : processor.Params) {
+    if (word == "--help" || word == "-h") {
+      std::fputs(UsageText().c_str(), stdout);
+      return;
+    }
+    if (word == "--version") {
+      std::printf("Lorvant %s\n", GetFileVersionString(GetExeName()).c_str());
+      return;
+    }
+  }
+  std::fprintf(stderr, "Lorvant: nothing to run; give a task as task=FILE.sft (see %s --help).\n",
+               AppName.c_str());
+}
+
 bool TLorvant::RunCommandLine() {
   // Errors also go to standard error, so a run without a log file (or one
   // whose log file cannot be written) still says why it failed.
@@ -48,25 +65,31 @@ bool TLorvant::RunCommandLine() {
   processor.SetFactory(&factory);
   bool result = processor.Execute();
   ExitCode = processor.ExitCode;
+  if (processor.TaskFileName.empty()) AnswerWithoutTask(processor);
   return result;
 }
 
+std::string TLorvant::UsageText() const {
+  return "Lorvant " + GetAppVersionText() +
+         " splits a large text file into numbered files of at most N lines each.\n"
+         "\n"
+         "Run a saved split task:\n"
+         "  " + AppName + " task=/path/to/task.sft [logfile=/path/to/run.log]\n"
+         "  " + AppName + " --help | --version\n"
+         "\n"
+         "A task file is a text file like this:\n"
+         "  [Split]\n"
+         "  SourceFile=/data/orders.csv\n"
+         "  DestFolder=/data/orders_split\n"
+         "  MaxLines=10000\n"
+         "\n"
+         "Exit codes: 0 done, 1 the task file is missing or invalid or the run failed,\n"
+         "2 the run ended but some lines could not be written.\n";
+}
+
 void TLorvant::RunWindowed() {
-  std::printf(
-      "Lorvant %s splits a large text file into numbered files of at most N lines each.\n"
-      "\n"
-      "This build has no windows. Run a saved split task from the command line:\n"
-      "  %s task=/path/to/task.sft [logfile=/path/to/run.log]\n"
-      "\n"
-      "A task file is a text file like this:\n"
-      "  [Split]\n"
-      "  SourceFile=/data/orders.csv\n"
-      "  DestFolder=/data/orders_split\n"
-      "  MaxLines=10000\n"
-      "\n"
-      "Exit codes: 0 done, 1 the task file is missing or invalid or the run failed,\n"
-      "2 the run ended but some lines could not be written.\n",
-      GetAppVersionText().c_str(), AppName.c_str());
+  std::printf("%s\nThis build has no windows: run a task from the command line as above.\n",
+              UsageText().c_str());
 }
 
 }  // namespace lorvant

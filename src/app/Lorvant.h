@@ -9,6 +9,8 @@
 
 namespace lorvant {
 
+class TCmdLineProcessor;
+
 class TLorvant : public TDataApp {
  public:
   TLorvant();
@@ -25,6 +27,14 @@ class TLorvant : public TDataApp {
   bool RunCommandLine() override;
   // This build has no windows: tells how to run a task instead.
   void RunWindowed() override;
+  // How to run the program, for --help and runs without a task.
+  std::string UsageText() const;
+
+ private:
+  // A command line without task=: --help or -h prints the usage, --version
+  // the version (both on standard output); anything else one line on
+  // standard error saying how to run a task. The exit code stays 0.
+  void AnswerWithoutTask(const TCmdLineProcessor& processor);
 };
 
 }  // namespace lorvant

@@ -15,13 +15,24 @@ std::string ReasonOf(const std::string& message) {
   return pos == std::string::npos ? message : message.substr(pos + 3);
 }
 
+
+// path with CR, LF and NUL shown as escapes, so a message quoting it stays
+// one readable line.
+std::string Printable(const std::string& path) {
+  std::string out;
+  for (char c : path) {
+    out += c == '\r' ? "\\r" : c == '\n' ? "\\n" : c == '\0' ? "\\0" : std::string(1, c);
+  }
+  return out;
+}
+
 }  // namespace
 
 std::string ShellQuote(const std::string& path) {
   std::string out = "\"";
   for (char c : path) {
     if (c == '\r' || c == '\n' || c == '\0') {
-      throw Exception("The file name \"" + path +
+      throw Exception("The file name \"" + Printable(path) +
                       "\" holds a line break or a NUL character, which a batch file cannot carry.");
     }
     if (c == '"' || c == '$' || c == '`' || c == '\\') out += '\\';
@@ -56,8 +67,7 @@ void TBatchOptions::SaveBatchFile() {
   try {
     WriteFileAtomically(BatchFile, data, 0755);
   } catch (const Exception& e) {
-    // The atomic write fails on its temporary file; the user knows the
-    // batch file's name only.
+    // A failed write is reported as the file's creation, as any other.
     throw EFCreateError(BatchFile, ReasonOf(e.Message()));
   }
 }

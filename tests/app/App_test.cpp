@@ -7,6 +7,7 @@
 #include "diagnostics/ExceptionStat.h"
 #include "fs/AppFolders.h"
 #include "log/Log.h"
+#include "os/Env.h"
 #include "os/SystemInfo.h"
 #include "support/TestEnv.h"
 
@@ -89,6 +90,35 @@ TEST(AppTest, CommandLineRunWithoutTaskDoesNothing) {
   EXPECT_EQ(app.ExitCode, 0);
   EXPECT_FALSE(app.WindowedMode);
   SetProcessParams({});
+}
+
+// Cron jobs and services often run without HOME and XDG_*: the run then
+// keeps its settings (the saved-task list) below the account's home.
+TEST(AppTest, CommandLineRunWithoutHomeUsesTheAccountsHome) {
+  struct AccountEnv : EnvWrapper {
+    AccountEnv() : EnvWrapper(Env::Default()) {}
+    std::string AccountHome() override { return home; }
+    std::string home;
+  } env;
+  const std::string dir = test::MakeTempDir("nohome");
+  env.home = dir + "/account";
+  test::WriteBytes(dir + "/data.txt", "a\nb\nc\n");
+  test::WriteBytes(dir + "/t.sft", "[Split]\r\nSourceFile=" + dir + "/data.txt\r\nDestFolder=" +
+                                       dir + "/out\r\nMaxLines=2\r\n");
+  ScopedEnv scoped(&env);
+  test::ScopedEnvVar vars[] = {{"HOME", nullptr}, {"XDG_CONFIG_HOME", nullptr},
+                               {"XDG_DATA_HOME", nullptr}};
+  SetProcessParams({"task=" + dir + "/t.sft"});
+  {
+    TLorvant app;
+    app.Run();
+    EXPECT_EQ(app.ExitCode, 0);
+  }
+  SetProcessParams({});
+  EXPECT_EQ(test::ReadBytes(dir + "/out/2.txt"), "c\r\n");
+  const std::string saved =
+      test::ReadBytes(env.home + "/.config/Software/Pelmora/Lorvant/Tasks/values.txt");
+  EXPECT_NE(saved.find(dir + "/t.sft"), std::string::npos) << saved;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <functional>
@@ -192,11 +193,87 @@ TEST(CommandLineTest, NothingToRunLogsNothing) {
     const Fixture f = MakeFixture("nothing");
     const std::string cwd = test::MakeTempDir("cwd");
     int exit_code = -1;
-    RunLorvant(c.args(f), &exit_code, cwd);
+    const std::string output = RunLorvant(c.args(f), &exit_code, cwd);
     EXPECT_EQ(exit_code, 0);
     EXPECT_EQ(Entries(f.dir), (std::set<std::string>{"data.csv", "split.sft"}));
     EXPECT_EQ(Entries(cwd), std::set<std::string>{});
+    // One line says how to run a task.
+    EXPECT_EQ(output.rfind("Lorvant: nothing to run; give a task as task=FILE.sft", 0), 0u)
+        << output;
+    EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
   }
+}
+
+TEST(CommandLineTest, HelpAndVersionWithoutATask) {
+  const std::string cwd = test::MakeTempDir("cwd");
+  for (const char* word : {"--help", "-h"}) {
+    int exit_code = -1;
+    const std::string output = RunLorvant({word}, &exit_code, cwd);
+    EXPECT_EQ(exit_code, 0);
+    EXPECT_NE(output.find("task=/path/to/task.sft [logfile=/path/to/run.log]"), std::string::npos)
+        << output;
+    EXPECT_NE(output.find("Exit codes: 0 done"), std::string::npos);
+  }
+  int exit_code = -1;
+  EXPECT_TRUE(std::regex_match(RunLorvant({"--version"}, &exit_code, cwd),
+                               std::regex(R"(Lorvant \d+\.\d+\.\d+\.\d+\n)")));
+  EXPECT_EQ(exit_code, 0);
+  // With a task the task runs, whatever else is there.
+  const Fixture f = MakeFixture("help-task");
+  RunLorvant({"--help", "task=" + f.task}, &exit_code, cwd);
+  EXPECT_EQ(exit_code, 0);
+  EXPECT_EQ(Entries(f.out), kPieces);
+}
+
+// A path means what the kernel makes of it: ".." after a link leads into
+// the link target's parent, and that is the task file checked and read.
+TEST(CommandLineTest, DotDotAfterALinkReadsTheTaskTheKernelFinds) {
+  const Fixture f = MakeFixture("dotdot");
+  fs::create_directories(f.dir + "/real/sub");
+  fs::create_directory_symlink(f.dir + "/real/sub", f.dir + "/lnk");
+  WriteTask(f.dir + "/real/t.sft", f.source, f.out, "10");
+  WriteTask(f.dir + "/t.sft", f.source, f.dir + "/wrong", "10");
+  int exit_code = -1;
+  RunLorvant({"task=lnk/../t.sft", "logfile=" + f.log}, &exit_code, f.dir);
+  EXPECT_EQ(exit_code, 0);
+  EXPECT_EQ(Entries(f.out), kPieces);
+  EXPECT_FALSE(fs::exists(f.dir + "/wrong"));
+}
+
+// Command-line runs never record a recent task, so a broken recent-task
+// list (here a folder in its place) cannot fail them.
+TEST(CommandLineTest, RecentTaskListIsNotReadByCommandLineRuns) {
+  const Fixture f = MakeFixture("recent");
+  const std::string data = test::MakeTempDir("data");
+  fs::create_directories(data + "/Lorvant/recent_tasks.txt");
+  test::ScopedEnvVar xdg("XDG_DATA_HOME", data.c_str());
+  int exit_code = -1;
+  const std::string output = RunLorvant({"task=" + f.task}, &exit_code);
+  EXPECT_EQ(exit_code, 0) << output;
+  EXPECT_EQ(Entries(f.out), kPieces);
+}
+
+// On Linux a folder name may end in a blank; kept by quotes, it is used as
+// it stands.
+TEST(CommandLineTest, OutputFolderNameEndingInABlank) {
+  const Fixture f = MakeFixture("blank");
+  test::WriteBytes(f.task, test::TaskText(f.source, "\"" + f.out + " \"", "10"));
+  int exit_code = -1;
+  RunLorvant({"task=" + f.task}, &exit_code);
+  EXPECT_EQ(exit_code, 0);
+  EXPECT_EQ(Entries(f.out + " "), kPieces);
+  EXPECT_FALSE(fs::exists(f.out));
+}
+
+// A log file that cannot be written says so once on standard error.
+TEST(CommandLineTest, UnwritableLogIsReportedOnce) {
+  const Fixture f = MakeFixture("badlog");
+  fs::create_directories(f.log);
+  int exit_code = -1;
+  const std::string output = RunLorvant({"task=" + f.task, "logfile=" + f.log}, &exit_code);
+  EXPECT_EQ(exit_code, 1);
+  const std::string line = "Lorvant: Cannot create file \"" + f.log + "\". Is a directory\n";
+  EXPECT_EQ(output, line);
 }
 
 TEST(CommandLineTest, TaskWithoutLogfileRunsAndWritesNoLog) {

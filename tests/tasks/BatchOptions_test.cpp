@@ -110,7 +110,15 @@ TEST(BatchOptionsTest, LineBreakInANameIsRefused) {
     o.SessionFile = c.session;
     o.LogFile = c.log;
     o.BatchFile = batch;
-    EXPECT_THROW(o.SaveBatchFile(), Exception) << c.session;
+    try {
+      o.SaveBatchFile();
+      ADD_FAILURE() << c.session;
+    } catch (const Exception& e) {
+      // The message stays one line: the break is shown escaped.
+      EXPECT_EQ(e.Message().find_first_of(std::string("\r\n\0", 3)), std::string::npos)
+          << e.Message();
+      EXPECT_NE(e.Message().find_first_of("\\"), std::string::npos) << e.Message();
+    }
     EXPECT_EQ(test::ReadBytes(batch), "old\r\n");
   }
 }
