@@ -34,7 +34,10 @@ TApp::TApp() {
 }
 
 TApp::~TApp() {
-  if (the_instance == this) the_instance = nullptr;
+  if (the_instance == this) {
+    the_instance = nullptr;
+    SetWindowedRun(false);
+  }
 }
 
 TApp& TApp::Instance() {
@@ -44,7 +47,7 @@ TApp& TApp::Instance() {
 
 bool TApp::HasInstance() { return the_instance != nullptr; }
 
-bool TApp::IsWindowed() { return the_instance != nullptr && the_instance->WindowedMode; }
+bool TApp::IsWindowed() { return the_instance != nullptr && IsWindowedRun(); }
 
 void TApp::Run() {
   TLog::Global()->Debug("Start " + AppName);
@@ -87,7 +90,7 @@ void TApp::HandleException(const std::exception& error) {
 }
 
 void TApp::ReportException(const std::string& text) {
-  if (WindowedMode) TExceptionStat::ShowExceptionReport(text);
+  if (IsWindowedRun()) TExceptionStat::ShowExceptionReport(text);
 }
 
 }  // namespace lorvant

@@ -24,6 +24,8 @@ class TApp {
   TApp(const TApp&) = delete;
   TApp& operator=(const TApp&) = delete;
 
+  // Mirrors the process-wide run mode (base/RunMode), which is what every
+  // layer, this one included, reads.
   bool WindowedMode = false;
   std::unique_ptr<TFileLogAppender> LogAppender;  // exception.log of a windowed run
   std::string AppName;  // the executable's file name, first ".exe" removed

@@ -101,9 +101,7 @@ std::string Utf16ToUtf8(std::string_view bytes, bool big_endian) {
   out.reserve(bytes.size());
   const size_t units = bytes.size() / 2;
   auto unit = [&](size_t k) -> uint32_t {
-    auto b0 = static_cast<unsigned char>(bytes[2 * k]);
-    auto b1 = static_cast<unsigned char>(bytes[2 * k + 1]);
-    return big_endian ? (b0 << 8 | b1) : (b1 << 8 | b0);
+    return Utf16Unit(reinterpret_cast<const unsigned char*>(bytes.data()) + 2 * k, big_endian);
   };
   for (size_t k = 0; k < units; ++k) {
     uint32_t u = unit(k);

@@ -8,6 +8,11 @@
 
 namespace lorvant {
 
+// The UTF-16 code unit whose two bytes start at p.
+inline unsigned Utf16Unit(const unsigned char* p, bool big_endian) {
+  return big_endian ? (p[0] << 8 | p[1]) : (p[1] << 8 | p[0]);
+}
+
 // True when bytes is well-formed UTF-8.
 bool IsValidUtf8(std::string_view bytes);
 // bytes as UTF-8 with every ill-formed sequence replaced by U+FFFD.

@@ -352,4 +352,14 @@ std::string ReadWholeFile(const std::string& name) {
   return data;
 }
 
+size_t ReadFully(SequentialFile& file, char* buf, size_t n) {
+  size_t got = 0;
+  while (got < n) {
+    size_t r = file.Read(buf + got, n - got);
+    if (r == 0) break;
+    got += r;
+  }
+  return got;
+}
+
 }  // namespace lorvant

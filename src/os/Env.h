@@ -241,4 +241,8 @@ class ScopedEnv {
 // Reads a whole file; throws EFOpenError or EReadError.
 std::string ReadWholeFile(const std::string& name);
 
+// Reads until buf holds n bytes or the file ends; returns the count.
+// Throws EReadError.
+size_t ReadFully(SequentialFile& file, char* buf, size_t n);
+
 }  // namespace lorvant

@@ -47,21 +47,14 @@ bool IsVersionText(std::string_view text) {
 
 // The error number to report for a file that could not be opened; Env
 // reports only the message, so the likely reason is inferred.
-int OpenErrorNumber(const std::string& file_name) {
-  FileInfo info = Env::Default()->Stat(file_name);
-  if (!info.exists) return ENOENT;
-  if (info.is_dir) return EISDIR;
-  return EACCES;
-}
-
 // Scans the file for the marker. Returns 0 and sets *version when found,
 // ENODATA when the file has none, or the error number of a failed open/read.
 int FindVersion(const std::string& file_name, std::string* version) {
   std::unique_ptr<SequentialFile> file;
   try {
     file = Env::Default()->OpenForRead(file_name);
-  } catch (const Exception&) {
-    return OpenErrorNumber(file_name);
+  } catch (const Exception& e) {
+    return e.ErrorNumber() != 0 ? e.ErrorNumber() : EACCES;
   }
   const std::string key = MarkerKey();
   const std::boyer_moore_horspool_searcher searcher(key.begin(), key.end());
@@ -88,8 +81,8 @@ int FindVersion(const std::string& file_name, std::string* version) {
       }
       if (window.size() > carry) window.erase(0, window.size() - carry);
     }
-  } catch (const Exception&) {
-    return EIO;
+  } catch (const Exception& e) {
+    return e.ErrorNumber() != 0 ? e.ErrorNumber() : EIO;
   }
   return ENODATA;
 }
@@ -194,11 +187,7 @@ std::string GetBinaryArchitecture(const std::string& file_name) {
   size_t got = 0;
   try {
     auto file = Env::Default()->OpenForRead(file_name);
-    while (got < sizeof(header)) {
-      size_t n = file->Read(reinterpret_cast<char*>(header) + got, sizeof(header) - got);
-      if (n == 0) break;
-      got += n;
-    }
+    got = ReadFully(*file, reinterpret_cast<char*>(header), sizeof(header));
   } catch (const std::exception&) {
     return "x86";
   }

@@ -67,7 +67,7 @@ class IniDocument {
     auto at = [&](size_t k) -> unsigned {
       if (k + unit > bytes.size()) return 0x10000;
       if (!utf16_) return static_cast<unsigned char>(bytes[k]);
-      return static_cast<unsigned char>(bytes[k]) | static_cast<unsigned char>(bytes[k + 1]) << 8;
+      return Utf16Unit(reinterpret_cast<const unsigned char*>(bytes.data()) + k, false);
     };
     size_t pos = 0;
     while (pos < bytes.size()) {

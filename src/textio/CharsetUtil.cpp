@@ -12,13 +12,7 @@ std::string ReadHead(const std::string& file_name, size_t n, int64_t* size) {
   auto file = Env::Default()->OpenForRead(file_name);
   *size = file->Info().size;
   std::string head(n, '\0');
-  size_t got = 0;
-  while (got < n) {
-    size_t r = file->Read(head.data() + got, n - got);
-    if (r == 0) break;
-    got += r;
-  }
-  head.resize(got);
+  head.resize(ReadFully(*file, head.data(), n));
   return head;
 }
 
