@@ -74,8 +74,12 @@ std::string TLorvant::UsageText() const {
          " splits a large text file into numbered files of at most N lines each.\n"
          "\n"
          "Run a saved split task:\n"
-         "  " + AppName + " task=/path/to/task.sft [logfile=/path/to/run.log]\n"
-         "  " + AppName + " --help | --version\n"
+         "  " +
+         AppName +
+         " task=/path/to/task.sft [logfile=/path/to/run.log]\n"
+         "  " +
+         AppName +
+         " --help | --version\n"
          "\n"
          "A task file is a text file like this:\n"
          "  [Split]\n"

@@ -171,12 +171,6 @@ bool DirectoryExists(const std::string& name) {
   return info.exists && info.is_dir;
 }
 
-bool IsSameFolder(const std::string& a, const std::string& b) {
-  if (a.empty() || b.empty()) return false;
-  FileInfo x = Env::Default()->Stat(a), y = Env::Default()->Stat(b);
-  return x.is_dir && y.is_dir && x.device == y.device && x.inode == y.inode;
-}
-
 bool IsDirectoryEmpty(const std::string& folder) {
   Env* env = Env::Default();
   std::vector<DirEntry> entries;

@@ -1,6 +1,7 @@
-// Folder and file helpers shared by the whole system: the two output-folder
-// operations of the splitter (empty an existing folder, create a missing
-// one), file sizes as text, and thin path helpers. Paths use '/'.
+// Folder and file helpers shared by the whole system: emptying a folder
+// through descriptors, creating one with its parents, paths as the kernel
+// resolves them, and thin path helpers. Paths use '/'. The size, time and
+// counting helpers serve the windows (labels, dialogs) and are kept for them.
 #pragma once
 
 #include <cstdint>
@@ -51,9 +52,6 @@ std::string ExpandFileName(const std::string& name);
 bool FileExists(const std::string& name);
 // True when name names a folder (following links).
 bool DirectoryExists(const std::string& name);
-
-// Both name existing folders that are the same folder (device and inode).
-bool IsSameFolder(const std::string& a, const std::string& b);
 
 // True when folder can be listed and holds no entry at all; false for a
 // missing folder.

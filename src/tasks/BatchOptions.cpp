@@ -15,7 +15,6 @@ std::string ReasonOf(const std::string& message) {
   return pos == std::string::npos ? message : message.substr(pos + 3);
 }
 
-
 // path with CR, LF and NUL shown as escapes, so a message quoting it stays
 // one readable line.
 std::string Printable(const std::string& path) {

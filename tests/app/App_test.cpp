@@ -103,11 +103,11 @@ TEST(AppTest, CommandLineRunWithoutHomeUsesTheAccountsHome) {
   const std::string dir = test::MakeTempDir("nohome");
   env.home = dir + "/account";
   test::WriteBytes(dir + "/data.txt", "a\nb\nc\n");
-  test::WriteBytes(dir + "/t.sft", "[Split]\r\nSourceFile=" + dir + "/data.txt\r\nDestFolder=" +
-                                       dir + "/out\r\nMaxLines=2\r\n");
+  test::WriteBytes(dir + "/t.sft", "[Split]\r\nSourceFile=" + dir +
+                                       "/data.txt\r\nDestFolder=" + dir + "/out\r\nMaxLines=2\r\n");
   ScopedEnv scoped(&env);
-  test::ScopedEnvVar vars[] = {{"HOME", nullptr}, {"XDG_CONFIG_HOME", nullptr},
-                               {"XDG_DATA_HOME", nullptr}};
+  test::ScopedEnvVar vars[] = {
+      {"HOME", nullptr}, {"XDG_CONFIG_HOME", nullptr}, {"XDG_DATA_HOME", nullptr}};
   SetProcessParams({"task=" + dir + "/t.sft"});
   {
     TLorvant app;
