@@ -95,11 +95,7 @@ TEST(AppTest, CommandLineRunWithoutTaskDoesNothing) {
 // Cron jobs and services often run without HOME and XDG_*: the run then
 // keeps its settings (the saved-task list) below the account's home.
 TEST(AppTest, CommandLineRunWithoutHomeUsesTheAccountsHome) {
-  struct AccountEnv : EnvWrapper {
-    AccountEnv() : EnvWrapper(Env::Default()) {}
-    std::string AccountHome() override { return home; }
-    std::string home;
-  } env;
+  test::AccountHomeEnv env;
   const std::string dir = test::MakeTempDir("nohome");
   env.home = dir + "/account";
   test::WriteBytes(dir + "/data.txt", "a\nb\nc\n");

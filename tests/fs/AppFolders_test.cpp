@@ -99,11 +99,7 @@ TEST(AppFoldersTest, DocumentsPathFromUserDirs) {
 // Cron jobs and services often run without HOME and XDG_*: every folder
 // then comes from the account's home, by the same rule.
 TEST(AppFoldersTest, UnsetVariablesFallBackToTheAccountsHome) {
-  struct AccountEnv : EnvWrapper {
-    AccountEnv() : EnvWrapper(Env::Default()) {}
-    std::string AccountHome() override { return home; }
-    std::string home;
-  } env;
+  test::AccountHomeEnv env;
   env.home = test::MakeTempDir("account") + "/";
   const std::string home = env.home.substr(0, env.home.size() - 1);
   ScopedEnv scoped(&env);

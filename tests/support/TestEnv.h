@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "os/Env.h"
+
 namespace lorvant::test {
 
 // The per-process temporary root (HOME points here).
@@ -46,6 +48,15 @@ class ScopedEnvVar {
  private:
   std::string name_, old_;
   bool had_ = false;
+};
+
+// The system as it is, but for the account's home folder in the password
+// database, which tests point at a temporary folder (set `home`).
+class AccountHomeEnv : public EnvWrapper {
+ public:
+  AccountHomeEnv() : EnvWrapper(Env::Default()) {}
+  std::string AccountHome() override { return home; }
+  std::string home;
 };
 
 }  // namespace lorvant::test
