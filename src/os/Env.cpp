@@ -50,6 +50,16 @@ class PosixSequentialFile final : public SequentialFile {
     return FromStat(st);
   }
 
+  bool SupportsReadAt() const override { return true; }
+  size_t ReadAt(char* buf, size_t n, int64_t offset) override {
+    while (true) {
+      ssize_t r = ::pread(fd_, buf, n, offset);
+      if (r >= 0) return static_cast<size_t>(r);
+      if (errno != EINTR) throw EReadError("Stream read error: " + SystemErrorText(errno));
+    }
+  }
+  int fd() const { return fd_; }
+
  private:
   int fd_;
 };
@@ -85,6 +95,23 @@ class PosixWritableFile final : public WritableFile {
     int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0) Fail(errno);
+  }
+
+  size_t CopyFrom(SequentialFile& source, int64_t offset, size_t n) override {
+    auto* from = dynamic_cast<PosixSequentialFile*>(&source);
+    if (from == nullptr || n == 0) return 0;
+    while (true) {
+      loff_t in = offset;
+      ssize_t r = ::copy_file_range(from->fd(), &in, fd_, nullptr, n, 0);
+      if (r >= 0) return static_cast<size_t>(r);  // 0: the source ends early
+      if (errno == EINTR) continue;
+      // Another file system, or one that cannot copy: the caller copies.
+      if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
+          errno == EBADF) {
+        return 0;
+      }
+      Fail(errno);
+    }
   }
 
  private:
@@ -188,6 +215,10 @@ PosixEnv* RealEnv() {
 std::atomic<Env*> current_env{nullptr};
 
 }  // namespace
+
+size_t SequentialFile::ReadAt(char*, size_t, int64_t) {
+  throw EReadError("Stream read error: positioned reads are not supported");
+}
 
 Env* Env::Default() {
   Env* env = current_env.load(std::memory_order_acquire);
