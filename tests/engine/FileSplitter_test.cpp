@@ -9,6 +9,7 @@
 #include "fs/AppFolders.h"
 #include "fs/FileUtil.h"
 #include "log/Log.h"
+#include "support/RunLorvant.h"
 #include "support/TestEnv.h"
 #include "tasks/FileSplitSession.h"
 
@@ -113,7 +114,12 @@ TEST_F(FileSplitterTest, StopKeepsEveryLineDoneSoFar) {
   } pump;
   pump.executor = &executor_;
   executor_.Converter->SetEventPump(&pump);
+  outputer_.SetLogFileName(dir_ + "/run.log");
   EXPECT_TRUE(executor_.Execute());
+  // The log says what it always said of a stopped run: the lines done.
+  std::vector<std::string> entries = test::LogEntries(dir_ + "/run.log");
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_TRUE(entries[0].starts_with("300 records    Elapsed: ")) << entries[0];
   TConvertStatus& status = executor_.Converter->Status();
   // Progress is reported once per piece of 100 lines here.
   EXPECT_EQ(status.Done, 300);
