@@ -78,6 +78,7 @@ void TFileSplitter::Prepare() {
   // whatever name leads to it.
   source_info_ = reader_->OpenFileInfo();
   copying_ = source_->SupportsReadAt();
+  bulk_ = reader_->Layout().unit == LineUnit::kByte;
   writer_ = std::make_unique<TOutputWriter>();
   PrepareOutputFolder();
   has_line_ = reader_->ReadLine();
@@ -120,8 +121,10 @@ void TFileSplitter::RunLoop() {
     ConvertOneRecord();
     bool more = true;
     for (int64_t n = 1; n < kRunLines && lines_left_in_file_ > 0; ++n) {
-      // The record after this one must lie within a known total.
-      if (!IsTotalUnknown() && Status().Total < LineIndex + 2) break;
+      ConvertFollowingLines();
+      // The record after this one must lie in this piece and within a
+      // known total.
+      if (lines_left_in_file_ == 0 || RecordsLeft() <= 0) break;
       Next();
       if (!(more = HasNext())) break;
       ConvertOneRecord();
@@ -130,6 +133,47 @@ void TFileSplitter::RunLoop() {
     if (more) Next();
   }
   AfterLoop();
+}
+
+int64_t TFileSplitter::RecordsLeft() {
+  const int64_t left = lines_left_in_file_;
+  if (IsTotalUnknown()) return left;
+  return std::min(left, Status().Total - (LineIndex + 1));
+}
+
+void TFileSplitter::ConvertFollowingLines() {
+  if (!output_ || !bulk_) return;
+  int64_t limit = RecordsLeft();
+  if (copying_) {
+    int64_t offset = 0, size = 0;
+    const int64_t n = reader_->SkipCrLfLines(limit, &offset, &size);
+    if (n == 0) return;
+    LineIndex += n;
+    last_line_in_file_ = LineIndex;
+    lines_left_in_file_ -= n;
+    AddToRange(offset, size);
+  } else {
+    while (limit > 0) {
+      if (!buffer_.data) buffer_ = writer_->TakeBuffer();
+      if (buffer_.size == 0) buffer_.first_line = LineIndex + 1;
+      size_t written = 0;
+      bool full = false;
+      const int64_t n = reader_->CopyLfLines(limit, buffer_.data.get() + buffer_.size,
+                                             buffer_.capacity - buffer_.size, &written, &full);
+      if (n > 0) {
+        buffer_.size += written;
+        LineIndex += n;
+        last_line_in_file_ = LineIndex;
+        lines_left_in_file_ -= n;
+        limit -= n;
+        buffer_.lines = LineIndex - buffer_.first_line + 1;
+      }
+      // A line longer than a whole buffer goes the line-by-line way.
+      if (!full || buffer_.size == 0) break;
+      HandOff();
+    }
+  }
+  if (lines_left_in_file_ == 0) CloseOutput();
 }
 
 void TFileSplitter::Next() {

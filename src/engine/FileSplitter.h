@@ -79,6 +79,13 @@ class TFileSplitter final : public TIterativeConverter {
   // EReadError, which ends the run.
   void WriteLine();
   void OpenNextFile();
+  // Converts whole lines after the current one straight from the reader's
+  // buffer, as many as the piece (and a known total) takes: CR LF lines as
+  // one range, LF lines copied with CR LF in bulk. Lines it cannot take go
+  // the line-by-line way.
+  void ConvertFollowingLines();
+  // Records this piece (and a known total) still takes after the current.
+  int64_t RecordsLeft();
   // Gathers bytes of the current line into the buffer.
   void Append(const char* data, size_t n) {
     if (buffer_.size > 0 && buffer_.capacity - buffer_.size >= n) {
@@ -116,6 +123,7 @@ class TFileSplitter final : public TIterativeConverter {
   std::string line_end_;  // CR LF in the source's encoding
   bool has_line_ = false;
   bool copying_ = false;  // lines go out as source ranges while they end in CR LF
+  bool bulk_ = false;     // byte text: whole lines may be taken in bulk
   int64_t max_lines_ = 0;
   int64_t lines_left_in_file_ = 0;
   int64_t file_first_line_ = 0;

@@ -7,6 +7,7 @@
 #include "base/Unicode.h"
 #include "log/Log.h"
 #include "os/Env.h"
+#include "textio/LineScan.h"
 
 namespace lorvant {
 
@@ -194,6 +195,33 @@ bool TBlockTextReader::NextPart() {
   complete_ = true;
   line_end_size_ = 0;
   return false;
+}
+
+int64_t TBlockTextReader::SkipCrLfLines(int64_t max_lines, int64_t* offset, int64_t* size) {
+  if (!complete_ || mark_only_line_ || layout_.unit != LineUnit::kByte) return 0;
+  size_t used = 0;
+  const int64_t lines = ScanCrLfLines(buf_.get() + begin_, end_ - begin_, max_lines, &used);
+  *offset = buf_offset_ + static_cast<int64_t>(begin_);
+  *size = static_cast<int64_t>(used);
+  begin_ += used;
+  return lines;
+}
+
+int64_t TBlockTextReader::CopyLfLines(int64_t max_lines, char* out, size_t cap, size_t* written,
+                                      bool* full) {
+  *written = 0;
+  *full = false;
+  if (!complete_ || mark_only_line_ || layout_.unit != LineUnit::kByte) return 0;
+  // Only the stretch before the next CR holds lines that end in an LF alone.
+  if (next_cr_ == kUnknown || next_cr_ < begin_) {
+    const void* cr = std::memchr(buf_.get() + begin_, '\r', end_ - begin_);
+    next_cr_ = cr ? static_cast<const char*>(cr) - buf_.get() : end_;
+  }
+  size_t used = 0;
+  const int64_t lines = CopyLfLinesAsCrLf(buf_.get() + begin_, next_cr_ - begin_, max_lines, out,
+                                          cap, &used, written, full);
+  begin_ += used;
+  return lines;
 }
 
 std::string TBlockTextReader::CurrentLine() const {

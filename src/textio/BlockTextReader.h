@@ -61,6 +61,18 @@ class TBlockTextReader {
   // Releases the file.
   void Close();
 
+  // Bulk paths for byte text (no UTF-16), taken between two lines (the
+  // current one complete): each takes whole lines that follow it from what
+  // is already read, at most max_lines, and returns how many; the last one
+  // taken becomes the current line's place. 0 when the next line needs
+  // ReadLine.
+  // Lines ending in CR LF, left where they are: *offset and *size give
+  // their bytes in the file.
+  int64_t SkipCrLfLines(int64_t max_lines, int64_t* offset, int64_t* size);
+  // Lines ending in a lone LF, copied to out (cap bytes) with CR LF ends;
+  // *written: bytes written; *full: the next line did not fit.
+  int64_t CopyLfLines(int64_t max_lines, char* out, size_t cap, size_t* written, bool* full);
+
   const std::string& FileName() const { return file_name_; }
   const std::string& EncodingName() const { return encoding_name_; }
   const std::string& Bom() const { return layout_.bom; }
