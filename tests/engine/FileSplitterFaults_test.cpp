@@ -317,6 +317,39 @@ TEST_F(FileSplitterFaultsTest, ACountThatFailedIsNeverCached) {
   }
 }
 
+TEST_F(FileSplitterFaultsTest, PiecesAreTheSameWhereTheKernelCannotCopy) {
+  std::string source;
+  for (int i = 1; i <= 3000; ++i) source += "row " + std::to_string(i) + ",x\r\n";
+  source += "last";
+  WriteSource(source);
+  session_.MaxLines = 700;
+  std::string expected;
+  for (int pass = 0; pass < 2; ++pass) {
+    // The second pass's files are the system's own, but wrapped: the
+    // kernel copies nothing, the writer reads the ranges itself.
+    FailingPieceEnv env("/no-such-piece", false, false);
+    std::unique_ptr<ScopedEnv> scoped;
+    if (pass == 1) scoped = std::make_unique<ScopedEnv>(&env);
+    EXPECT_TRUE(executor_.Execute());
+    EXPECT_EQ(Status().Done, 3001);
+    std::string joined;
+    for (int p = 1; p <= 5; ++p) joined += Piece(p);
+    if (pass == 0) expected = joined;
+    EXPECT_EQ(joined, source + "\r\n");
+  }
+  // A source on another file system, where the kernel may refuse.
+  if (test::PathExists("/dev/shm")) {
+    const std::string other = "/dev/shm/lorvant-test-" + std::to_string(::getpid()) + ".txt";
+    test::WriteBytes(other, source);
+    session_.SourceFile = other;
+    EXPECT_TRUE(executor_.Execute());
+    std::remove(other.c_str());
+    std::string joined;
+    for (int p = 1; p <= 5; ++p) joined += Piece(p);
+    EXPECT_EQ(joined, expected);
+  }
+}
+
 TEST_F(FileSplitterFaultsTest, SourceThroughALinkInsideTheOutputFolder) {
   const std::string real = dir_ + "/real.txt";
   test::WriteBytes(real, NumberedLines(2000));
