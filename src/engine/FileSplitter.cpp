@@ -77,11 +77,29 @@ void TFileSplitter::Prepare() {
   // The identity of the open source: it is never deleted or overwritten,
   // whatever name leads to it.
   source_info_ = reader_->OpenFileInfo();
-  copying_ = source_->SupportsReadAt();
+  // Kernel copies pay off while the source is in memory: they then copy
+  // page-cache bytes. A source that is not (larger than memory, or not
+  // read for a while) would be read from storage twice: once by the scan,
+  // again by the copies, so its lines go out from what the scan reads.
+  copying_ = source_->SupportsReadAt() && SourceInMemory();
+  // Copies read the source behind the scan; a file of their own keeps the
+  // scan's read-ahead sequential.
+  if (copying_) {
+    std::shared_ptr<SequentialFile> copy_source = source_->Reopen();
+    if (copy_source && copy_source->SupportsReadAt()) source_ = std::move(copy_source);
+  }
   bulk_ = reader_->Layout().unit == LineUnit::kByte;
   writer_ = std::make_unique<TOutputWriter>();
   PrepareOutputFolder();
   has_line_ = reader_->ReadLine();
+}
+
+bool TFileSplitter::SourceInMemory() {
+  const int64_t size = source_info_.size;
+  for (int k = 0; k < 8 && size > 0; ++k) {
+    if (!source_->InMemory(size / 8 * k)) return false;
+  }
+  return size == 0 || source_->InMemory(size - 1);
 }
 
 void TFileSplitter::RecordRecentTask() {
@@ -156,10 +174,12 @@ void TFileSplitter::ConvertFollowingLines() {
     while (limit > 0) {
       if (!buffer_.data) buffer_ = writer_->TakeBuffer();
       if (buffer_.size == 0) buffer_.first_line = LineIndex + 1;
+      char* to = buffer_.data.get() + buffer_.size;
+      const size_t room = buffer_.capacity - buffer_.size;
       size_t written = 0;
       bool full = false;
-      const int64_t n = reader_->CopyLfLines(limit, buffer_.data.get() + buffer_.size,
-                                             buffer_.capacity - buffer_.size, &written, &full);
+      int64_t n = reader_->CopyLfLines(limit, to, room, &written, &full);
+      if (n == 0 && !full) n = reader_->CopyCrLfLines(limit, to, room, &written, &full);
       if (n > 0) {
         buffer_.size += written;
         LineIndex += n;
@@ -167,6 +187,7 @@ void TFileSplitter::ConvertFollowingLines() {
         lines_left_in_file_ -= n;
         limit -= n;
         buffer_.lines = LineIndex - buffer_.first_line + 1;
+        continue;  // lines of the other kind may follow
       }
       // A line longer than a whole buffer goes the line-by-line way.
       if (!full || buffer_.size == 0) break;
@@ -279,6 +300,10 @@ void TFileSplitter::AddToRange(int64_t offset, int64_t size) {
 
 void TFileSplitter::FlushRange() {
   if (range_size_ > 0) {
+    // Bytes scanned moments ago were gone from memory when copied: the
+    // source does not fit, and copies read it from storage a second time.
+    // From here on lines go out from what the scan read.
+    if (writer_->CopiesMissedMemory()) copying_ = false;
     writer_->Copy(output_, file_first_line_, source_, range_offset_, range_size_, range_first_line_,
                   last_line_in_file_ - range_first_line_ + 1);
     range_size_ = 0;

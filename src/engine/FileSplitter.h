@@ -73,6 +73,8 @@ class TFileSplitter final : public TIterativeConverter {
 
  private:
   void RecordRecentTask();
+  // Whether the source's bytes are in memory (sampled across the file).
+  bool SourceInMemory();
   void PrepareOutputFolder();
   // Appends the current line to the current output file, opening the next
   // file first when needed. Throws for this line's failure only, except

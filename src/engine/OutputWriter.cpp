@@ -65,6 +65,11 @@ void TOutputWriter::Copy(const std::shared_ptr<WritableFile>& file, int64_t file
   job.size = size;
   job.first_line = first_line;
   job.lines = lines;
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    progress_.wait(lock, [this] { return queued_copy_bytes_ <= kCopyLag; });
+    queued_copy_bytes_ += size;
+  }
   Push(Kind::kCopy, file, file_first_line, std::move(job));
 }
 
@@ -108,6 +113,7 @@ void TOutputWriter::FailRange(int64_t from, int64_t end, const std::string& mess
 }
 
 void TOutputWriter::CopyRange(Job& job) {
+  if (!job.source->InMemory(job.offset)) copies_missed_.store(true, std::memory_order_relaxed);
   int64_t offset = job.offset;
   int64_t left = job.size;
   while (left > 0) {
@@ -181,6 +187,7 @@ void TOutputWriter::Loop() {
     job.file.reset();
     job.source.reset();
     lock.lock();
+    if (job.kind == Kind::kCopy) queued_copy_bytes_ -= job.size;
     if (job.buffer.data) free_.push_back(std::move(job.buffer));
     busy_ = false;
     progress_.notify_all();

@@ -25,6 +25,9 @@ class TOutputWriter {
  public:
   static constexpr size_t kBufferSize = 1 << 20;
   static constexpr int kBufferCount = 4;
+  // Source bytes queued for copying at most: the copies stay close behind
+  // the scan, while the bytes are still in the page cache.
+  static constexpr int64_t kCopyLag = 4 << 20;
 
   // Bytes for one piece: lines first_line .. first_line + lines - 1, the
   // first and the last possibly only in part.
@@ -56,6 +59,7 @@ class TOutputWriter {
   void Write(const std::shared_ptr<WritableFile>& file, int64_t file_first_line, Buffer buffer);
   // Queues appending `size` bytes of source from offset to file; they hold
   // `lines` lines from first_line (the first and last possibly in part).
+  // Waits while more than kCopyLag bytes are queued.
   void Copy(const std::shared_ptr<WritableFile>& file, int64_t file_first_line,
             const std::shared_ptr<SequentialFile>& source, int64_t offset, int64_t size,
             int64_t first_line, int64_t lines);
@@ -67,6 +71,8 @@ class TOutputWriter {
   std::vector<Failure> TakeFailures();
   // Lines known to be written, so far; never falls.
   int64_t Confirmed() const { return confirmed_.load(std::memory_order_relaxed); }
+  // Whether a copy found its source bytes no longer in memory.
+  bool CopiesMissedMemory() const { return copies_missed_.load(std::memory_order_relaxed); }
   // Why reading the source for a copy failed ("" when it did not).
   std::string SourceError();
 
@@ -101,6 +107,7 @@ class TOutputWriter {
   std::deque<Job> jobs_;
   std::vector<Buffer> free_;
   int buffers_made_ = 0;
+  int64_t queued_copy_bytes_ = 0;
   bool busy_ = false;
   bool quit_ = false;
   std::vector<Failure> failures_;
@@ -111,6 +118,7 @@ class TOutputWriter {
   bool kernel_copies_ = true;
   std::unique_ptr<char[]> scratch_;
   std::atomic<int64_t> confirmed_{0};
+  std::atomic<bool> copies_missed_{false};
 
   std::thread thread_;
 };

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -57,6 +58,12 @@ class PosixSequentialFile final : public SequentialFile {
       if (r >= 0) return static_cast<size_t>(r);
       if (errno != EINTR) throw EReadError("Stream read error: " + SystemErrorText(errno));
     }
+  }
+  std::unique_ptr<SequentialFile> Reopen() override;
+  bool InMemory(int64_t offset) override {
+    char byte;
+    struct iovec v = {&byte, 1};
+    return ::preadv2(fd_, &v, 1, offset, RWF_NOWAIT) >= 0 || errno != EAGAIN;
   }
   int fd() const { return fd_; }
 
@@ -215,6 +222,21 @@ PosixEnv* RealEnv() {
 std::atomic<Env*> current_env{nullptr};
 
 }  // namespace
+
+std::unique_ptr<SequentialFile> PosixSequentialFile::Reopen() {
+  // Through the descriptor, so it is the same file whatever its name is now.
+  const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+  int fd = ::open(self.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat a, b;
+  if (::fstat(fd, &a) != 0 || ::fstat(fd_, &b) != 0 || a.st_dev != b.st_dev ||
+      a.st_ino != b.st_ino) {
+    ::close(fd);
+    return nullptr;
+  }
+  ::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
+  return std::make_unique<PosixSequentialFile>(fd);
+}
 
 size_t SequentialFile::ReadAt(char*, size_t, int64_t) {
   throw EReadError("Stream read error: positioned reads are not supported");

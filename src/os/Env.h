@@ -43,6 +43,15 @@ class SequentialFile {
   // Reads up to n bytes at offset without moving the read position; returns
   // the count, 0 only at the end. Throws EReadError with the system's reason.
   virtual size_t ReadAt(char* buf, size_t n, int64_t offset);
+  // The same open file (not a path) opened a second time, with a read-ahead
+  // of its own; nullptr when that is not possible.
+  virtual std::unique_ptr<SequentialFile> Reopen() { return nullptr; }
+  // Whether the byte at offset is in memory now (a read would not wait for
+  // storage); true when that cannot be told.
+  virtual bool InMemory(int64_t offset) {
+    (void)offset;
+    return true;
+  }
 };
 
 // A file opened for writing. Writes go straight to the system; callers

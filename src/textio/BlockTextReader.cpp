@@ -224,6 +224,21 @@ int64_t TBlockTextReader::CopyLfLines(int64_t max_lines, char* out, size_t cap, 
   return lines;
 }
 
+int64_t TBlockTextReader::CopyCrLfLines(int64_t max_lines, char* out, size_t cap, size_t* written,
+                                        bool* full) {
+  *written = 0;
+  *full = false;
+  if (!complete_ || mark_only_line_ || layout_.unit != LineUnit::kByte) return 0;
+  const size_t avail = end_ - begin_;
+  size_t used = 0;
+  const int64_t lines = ScanCrLfLines(buf_.get() + begin_, std::min(avail, cap), max_lines, &used);
+  std::memcpy(out, buf_.get() + begin_, used);
+  begin_ += used;
+  *written = used;
+  *full = lines < max_lines && avail > cap;
+  return lines;
+}
+
 std::string TBlockTextReader::CurrentLine() const {
   if (encoding_name_ == kEncodingUtf8) {
     std::string text = DecodeBytes(current_, encoding_name_);

@@ -72,6 +72,9 @@ class TBlockTextReader {
   // Lines ending in a lone LF, copied to out (cap bytes) with CR LF ends;
   // *written: bytes written; *full: the next line did not fit.
   int64_t CopyLfLines(int64_t max_lines, char* out, size_t cap, size_t* written, bool* full);
+  // Lines ending in CR LF, copied to out (cap bytes) as they are; *written
+  // and *full as for CopyLfLines.
+  int64_t CopyCrLfLines(int64_t max_lines, char* out, size_t cap, size_t* written, bool* full);
 
   const std::string& FileName() const { return file_name_; }
   const std::string& EncodingName() const { return encoding_name_; }
