@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -324,18 +325,21 @@ TEST_F(FileSplitterFaultsTest, PiecesAreTheSameWhereTheKernelCannotCopy) {
   WriteSource(source);
   session_.MaxLines = 700;
   std::string expected;
-  for (int pass = 0; pass < 2; ++pass) {
-    // The second pass's files are the system's own, but wrapped: the
-    // kernel copies nothing, the writer reads the ranges itself.
-    FailingPieceEnv env("/no-such-piece", false, false);
+  for (int pass = 0; pass < 3; ++pass) {
+    // Pass 1: the output files are the system's own, but wrapped: the
+    // kernel copies nothing, the writer reads the ranges itself. Pass 2: the
+    // source cannot be read at positions: its lines go out from buffers.
+    FailingPieceEnv pieces("/no-such-piece", false, false);
+    FailingSourceEnv whole_source(session_.SourceFile, false, SIZE_MAX);
     std::unique_ptr<ScopedEnv> scoped;
-    if (pass == 1) scoped = std::make_unique<ScopedEnv>(&env);
+    if (pass == 1) scoped = std::make_unique<ScopedEnv>(&pieces);
+    if (pass == 2) scoped = std::make_unique<ScopedEnv>(&whole_source);
     EXPECT_TRUE(executor_.Execute());
     EXPECT_EQ(Status().Done, 3001);
     std::string joined;
     for (int p = 1; p <= 5; ++p) joined += Piece(p);
     if (pass == 0) expected = joined;
-    EXPECT_EQ(joined, source + "\r\n");
+    EXPECT_EQ(joined, source + "\r\n") << "pass " << pass;
   }
   // A source on another file system, where the kernel may refuse.
   if (test::PathExists("/dev/shm")) {
