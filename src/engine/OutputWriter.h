@@ -24,7 +24,8 @@ namespace lorvant {
 class TOutputWriter {
  public:
   static constexpr size_t kBufferSize = 1 << 20;
-  static constexpr int kBufferCount = 4;
+  // Deep enough to ride out the kernel throttling writes to a slow disk.
+  static constexpr int kBufferCount = 16;
   // Source bytes queued for copying at most: the copies stay close behind
   // the scan, while the bytes are still in the page cache.
   static constexpr int64_t kCopyLag = 4 << 20;
