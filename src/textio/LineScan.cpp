@@ -62,23 +62,8 @@ __attribute__((target("avx2,popcnt,lzcnt,bmi"))) int64_t ScanCrLfAvx2(const char
 }
 #endif
 
-}  // namespace
-
-int64_t ScanCrLfLines(const char* p, size_t n, int64_t max_lines, size_t* used) {
-  if (max_lines <= 0) {
-    *used = 0;
-    return 0;
-  }
-#if defined(__x86_64__)
-  static const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
-                           __builtin_cpu_supports("popcnt") && __builtin_cpu_supports("lzcnt");
-  if (avx2) return ScanCrLfAvx2(p, n, max_lines, used);
-#endif
-  return ScanCrLfScalar(p, n, max_lines, used);
-}
-
-int64_t CopyLfLinesAsCrLf(const char* p, size_t n, int64_t max_lines, char* out, size_t cap,
-                          size_t* used, size_t* written, bool* full) {
+int64_t CopyLfScalar(const char* p, size_t n, int64_t max_lines, char* out, size_t cap,
+                     size_t* used, size_t* written, bool* full) {
   int64_t lines = 0;
   size_t in = 0, o = 0;
   *full = false;
@@ -100,6 +85,71 @@ int64_t CopyLfLinesAsCrLf(const char* p, size_t n, int64_t max_lines, char* out,
   *used = in;
   *written = o;
   return lines;
+}
+
+#if defined(__x86_64__)
+// Copies 32 bytes at a time and puts a CR before each LF in them; the bytes
+// after an LF are copied again one further on. Stores may run past the line
+// at hand, so a block is only taken while out has room for that.
+__attribute__((target("avx2,bmi"))) int64_t CopyLfAvx2(const char* p, size_t n, int64_t max_lines,
+                                                       char* out, size_t cap, size_t* used,
+                                                       size_t* written, bool* full) {
+  const __m256i lf_byte = _mm256_set1_epi8('\n');
+  int64_t lines = 0;
+  size_t in = 0, o = 0;  // the current line's start in p and in out
+  for (size_t i = 0; i + 32 <= n && lines < max_lines; i += 32) {
+    if (cap - o < (i - in) + 100) break;
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + o + (i - in)), v);
+    uint32_t mask = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, lf_byte)));
+    while (mask != 0) {
+      const size_t lf = i + _tzcnt_u32(mask);
+      mask &= mask - 1;
+      o += lf - in;
+      out[o] = '\r';
+      out[o + 1] = '\n';
+      o += 2;
+      in = lf + 1;
+      if (++lines == max_lines) break;
+      if (in + 32 <= n) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + o),
+                            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + in)));
+      } else {
+        std::memcpy(out + o, p + in, i + 32 - in);
+      }
+    }
+  }
+  size_t rest_used = 0, rest_written = 0;
+  lines += CopyLfScalar(p + in, n - in, max_lines - lines, out + o, cap - o, &rest_used,
+                        &rest_written, full);
+  *used = in + rest_used;
+  *written = o + rest_written;
+  return lines;
+}
+#endif
+
+}  // namespace
+
+int64_t ScanCrLfLines(const char* p, size_t n, int64_t max_lines, size_t* used) {
+  if (max_lines <= 0) {
+    *used = 0;
+    return 0;
+  }
+#if defined(__x86_64__)
+  static const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
+                           __builtin_cpu_supports("popcnt") && __builtin_cpu_supports("lzcnt");
+  if (avx2) return ScanCrLfAvx2(p, n, max_lines, used);
+#endif
+  return ScanCrLfScalar(p, n, max_lines, used);
+}
+
+int64_t CopyLfLinesAsCrLf(const char* p, size_t n, int64_t max_lines, char* out, size_t cap,
+                          size_t* used, size_t* written, bool* full) {
+#if defined(__x86_64__)
+  static const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi");
+  if (avx2) return CopyLfAvx2(p, n, max_lines, out, cap, used, written, full);
+#endif
+  return CopyLfScalar(p, n, max_lines, out, cap, used, written, full);
 }
 
 }  // namespace lorvant

@@ -51,6 +51,52 @@ TEST(LineScanTest, CrLfLinesMatchALineByLineScan) {
   }
 }
 
+// Line by line: LF lines from the start copied with CR LF, while they fit.
+int64_t ReferenceLf(const std::string& s, int64_t max, size_t cap, std::string* out, bool* full) {
+  int64_t lines = 0;
+  size_t start = 0;
+  *full = false;
+  while (lines < max) {
+    const size_t lf = s.find('\n', start);
+    if (lf == std::string::npos) break;
+    if (out->size() + (lf - start) + 2 > cap) {
+      *full = true;
+      break;
+    }
+    *out += s.substr(start, lf - start) + "\r\n";
+    start = lf + 1;
+    ++lines;
+  }
+  return lines;
+}
+
+TEST(LineScanTest, LfCopiesMatchALineByLineCopy) {
+  std::mt19937 rng(11);
+  for (int round = 0; round < 3000; ++round) {
+    std::string s;
+    const size_t len = rng() % 400;
+    const size_t line = 1 + rng() % 80;  // typical line length of this round
+    while (s.size() < len) s += rng() % line == 0 ? '\n' : static_cast<char>('a' + rng() % 26);
+    for (int64_t max : {1, 3, 1000}) {
+      for (size_t cap : {size_t{0}, size_t{50}, size_t{150}, size_t{1000}}) {
+        std::string expected;
+        bool expected_full = false;
+        const int64_t lines = ReferenceLf(s, max, cap, &expected, &expected_full);
+        std::string out(cap, '?');
+        size_t used = 0, written = 0;
+        bool full = false;
+        ASSERT_EQ(
+            CopyLfLinesAsCrLf(s.data(), s.size(), max, out.data(), cap, &used, &written, &full),
+            lines)
+            << round;
+        EXPECT_EQ(out.substr(0, written), expected) << round;
+        EXPECT_EQ(used, expected.size() - static_cast<size_t>(lines)) << round;
+        EXPECT_EQ(full, expected_full) << round;
+      }
+    }
+  }
+}
+
 TEST(LineScanTest, LfLinesAreCopiedWithCrLfWhileTheyFit) {
   const std::string src = "ab\n\ncde\nf";
   struct Case {
