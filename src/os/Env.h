@@ -43,8 +43,9 @@ class SequentialFile {
   // Reads up to n bytes at offset without moving the read position; returns
   // the count, 0 only at the end. Throws EReadError with the system's reason.
   virtual size_t ReadAt(char* buf, size_t n, int64_t offset);
-  // The same open file (not a path) opened a second time, with a read-ahead
-  // of its own; nullptr when that is not possible.
+  // The same open file (not a path) opened a second time, for reads that
+  // must not disturb this one's read-ahead (it does none of its own);
+  // nullptr when that is not possible.
   virtual std::unique_ptr<SequentialFile> Reopen() { return nullptr; }
   // Whether the byte at offset is in memory now (a read would not wait for
   // storage); true when that cannot be told.
