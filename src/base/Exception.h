@@ -39,7 +39,7 @@ class EFCreateError : public Exception {
 class EReadError : public Exception {
  public:
   EReadError() : Exception("Stream read error") {}
-  using Exception::Exception;
+  explicit EReadError(const std::string& message) : Exception(message) {}
   // "Cannot read file "<name>". <reason>" with the system's reason.
   EReadError(const std::string& file_name, int error_number);
 };

@@ -48,14 +48,21 @@ void TFileSplitter::Prepare() {
   }
 
   SourceExt = ExtractFileExt(session.SourceFile);
+  source_name_ = session.SourceFile;
   LineIndex = 0;
   FileCount = 0;
+  LineTotal = -1;
   lines_left_in_file_ = 0;
+  range_size_ = 0;
   file_error_.clear();
   output_.reset();
   // A missing or unreadable source fails here, before the folder is touched.
-  reader_ = std::make_unique<TBlockTextReader>();
+  // From here on the source is known by this open file alone, whatever
+  // happens to its name while the folder is emptied.
+  reader_ = std::make_unique<TBlockTextReader>(TBlockTextReader::kBlockSize,
+                                               TBlockTextReader::kBlockSize);
   reader_->Open(session.SourceFile);
+  source_ = reader_->SharedFile();
   SourceBom = reader_->Bom();
   switch (reader_->Layout().unit) {
     case LineUnit::kByte:
@@ -71,13 +78,29 @@ void TFileSplitter::Prepare() {
   // The identity of the open source: it is never deleted or overwritten,
   // whatever name leads to it.
   source_info_ = reader_->OpenFileInfo();
-  // The count reads the whole source: do it while the folder is emptied.
-  line_count_ = std::async(std::launch::async, [name = session.SourceFile] {
-    return TFileLineCountCache::GetLineCount(name);
-  });
+  // Kernel copies pay off while the source is in memory: they then copy
+  // page-cache bytes. A source that is not (larger than memory, or not
+  // read for a while) would be read from storage twice: once by the scan,
+  // again by the copies, so its lines go out from what the scan reads.
+  copying_ = source_->SupportsReadAt() && SourceInMemory();
+  // Copies read the source behind the scan; a file of their own keeps the
+  // scan's read-ahead sequential.
+  if (copying_) {
+    std::shared_ptr<SequentialFile> copy_source = source_->Reopen();
+    if (copy_source && copy_source->SupportsReadAt()) source_ = std::move(copy_source);
+  }
+  bulk_ = reader_->Layout().unit == LineUnit::kByte;
   writer_ = std::make_unique<TOutputWriter>();
   PrepareOutputFolder();
   has_line_ = reader_->ReadLine();
+}
+
+bool TFileSplitter::SourceInMemory() {
+  const int64_t size = source_info_.size;
+  for (int k = 0; k < 8 && size > 0; ++k) {
+    if (!source_->InMemory(size / 8 * k)) return false;
+  }
+  return size == 0 || source_->InMemory(size - 1);
 }
 
 void TFileSplitter::RecordRecentTask() {
@@ -97,9 +120,72 @@ void TFileSplitter::RecordRecentTask() {
 void TFileSplitter::PrepareOutputFolder() { output_folder_->Prepare({source_info_}); }
 
 void TFileSplitter::CountTotal() {
-  LineTotal = line_count_.valid() ? line_count_.get()
-                                  : TFileLineCountCache::GetLineCount(SplitSession().SourceFile);
+  int64_t cached = 0;
+  LineTotal = TFileLineCountCache::Lookup(source_name_, source_info_, &cached) ? cached : -1;
   Status().Total = LineTotal;
+}
+
+void TFileSplitter::RunLoop() {
+  while (HasNext() && !ShouldStop()) {
+    ConvertOneRecord();
+    bool more = true;
+    for (int64_t n = 1; n < kRunLines && lines_left_in_file_ > 0; ++n) {
+      ConvertFollowingLines();
+      // The record after this one must lie in this piece and within a
+      // known total.
+      if (lines_left_in_file_ == 0 || RecordsLeft() <= 0) break;
+      Next();
+      if (!(more = HasNext())) break;
+      ConvertOneRecord();
+    }
+    DoAfterConvertSome();
+    if (more) Next();
+  }
+  AfterLoop();
+}
+
+int64_t TFileSplitter::RecordsLeft() {
+  const int64_t left = lines_left_in_file_;
+  if (IsTotalUnknown()) return left;
+  return std::min(left, Status().Total - (LineIndex + 1));
+}
+
+void TFileSplitter::ConvertFollowingLines() {
+  if (!output_ || !bulk_) return;
+  int64_t limit = RecordsLeft();
+  if (copying_) {
+    int64_t offset = 0, size = 0;
+    const int64_t n = reader_->SkipCrLfLines(limit, &offset, &size);
+    if (n == 0) return;
+    LineIndex += n;
+    last_line_in_file_ = LineIndex;
+    lines_left_in_file_ -= n;
+    AddToRange(offset, size);
+  } else {
+    while (limit > 0) {
+      if (!buffer_.data) buffer_ = writer_->TakeBuffer();
+      if (buffer_.size == 0) buffer_.first_line = LineIndex + 1;
+      char* to = buffer_.data.get() + buffer_.size;
+      const size_t room = buffer_.capacity - buffer_.size;
+      size_t written = 0;
+      bool full = false;
+      int64_t n = reader_->CopyLfLines(limit, to, room, &written, &full);
+      if (n == 0 && !full) n = reader_->CopyCrLfLines(limit, to, room, &written, &full);
+      if (n > 0) {
+        buffer_.size += written;
+        LineIndex += n;
+        last_line_in_file_ = LineIndex;
+        lines_left_in_file_ -= n;
+        limit -= n;
+        buffer_.lines = LineIndex - buffer_.first_line + 1;
+        continue;  // lines of the other kind may follow
+      }
+      // A line longer than a whole buffer goes the line-by-line way.
+      if (!full || buffer_.size == 0) break;
+      HandOff();
+    }
+  }
+  if (lines_left_in_file_ == 0) CloseOutput();
 }
 
 void TFileSplitter::Next() {
@@ -110,6 +196,8 @@ void TFileSplitter::Next() {
 void TFileSplitter::ConvertOneRecord() {
   try {
     WriteLine();
+  } catch (const EReadError&) {
+    throw;  // the source cannot be read: the run cannot go on
   } catch (const Exception& e) {
     FailLine(LineIndex, e);
   }
@@ -124,6 +212,8 @@ void TFileSplitter::OpenNextFile() {
   ++FileCount;
   lines_left_in_file_ = max_lines_;
   file_error_.clear();
+  file_first_line_ = LineIndex;
+  last_line_in_file_ = LineIndex;
   OutputFileName = dest_folder_ + "/" + std::to_string(FileCount) + SourceExt;
   try {
     output_ = output_folder_->CreatePiece(std::to_string(FileCount) + SourceExt, OutputFileName,
@@ -132,42 +222,85 @@ void TFileSplitter::OpenNextFile() {
     file_error_ = e.Message();
     return;
   }
-  if (!buffer_.data) buffer_ = writer_->TakeBuffer();
-  std::memcpy(buffer_.data.get(), SourceBom.data(), SourceBom.size());
-  buffer_.size = SourceBom.size();
-  buffer_.lines = 0;
+  if (!SourceBom.empty()) Append(SourceBom.data(), SourceBom.size());
 }
 
 void TFileSplitter::WriteLine() {
   if (lines_left_in_file_ == 0) OpenNextFile();
   --lines_left_in_file_;
-  const bool last_in_file = lines_left_in_file_ == 0 || LineIndex + 1 == LineTotal;
-  if (!output_) {
-    // The file could not be made: its lines have nowhere to go.
-    if (last_in_file) lines_left_in_file_ = 0;
-    throw Exception(file_error_);
+  last_line_in_file_ = LineIndex;
+  // The file could not be made: its lines have nowhere to go.
+  if (!output_) throw Exception(file_error_);
+  // A long line comes in parts; none of them needs the whole line at once.
+  std::string_view part = reader_->CurrentBytes();
+  while (true) {
+    if (copying_) {
+      AddToRange(reader_->CurrentOffset(), static_cast<int64_t>(part.size()));
+    } else {
+      Append(part.data(), part.size());
+    }
+    if (reader_->LineComplete()) break;
+    reader_->ReadMore();
+    part = reader_->CurrentBytes();
   }
-  const std::string_view line = reader_->CurrentBytes();
-  const size_t need = line.size() + line_end_.size();
-  if (buffer_.size + need > buffer_.capacity) {
-    HandOff();
-    buffer_ = writer_->TakeBuffer(need);
+  if (copying_ && reader_->LineEndSize() == line_end_.size()) {
+    // Ends in CR LF already: the line end is part of the range.
+    AddToRange(reader_->CurrentOffset() + static_cast<int64_t>(part.size()),
+               static_cast<int64_t>(line_end_.size()));
+  } else {
+    if (copying_) {
+      // Line ends that change would cut the ranges short: from here on
+      // lines are gathered in buffers.
+      FlushRange();
+      copying_ = false;
+    }
+    Append(line_end_.data(), line_end_.size());
   }
-  if (buffer_.lines == 0) buffer_.first_line = LineIndex;
-  char* p = buffer_.data.get() + buffer_.size;
-  std::memcpy(p, line.data(), line.size());
-  std::memcpy(p + line.size(), line_end_.data(), line_end_.size());
-  buffer_.size += need;
-  ++buffer_.lines;
-  if (last_in_file) {
-    lines_left_in_file_ = 0;
-    CloseOutput();
+  if (lines_left_in_file_ == 0) CloseOutput();
+}
+
+void TFileSplitter::AppendSlow(const char* data, size_t n) {
+  while (true) {
+    if (!buffer_.data) buffer_ = writer_->TakeBuffer();
+    if (buffer_.size == 0) buffer_.first_line = last_line_in_file_;
+    const size_t take = std::min(n, buffer_.capacity - buffer_.size);
+    std::memcpy(buffer_.data.get() + buffer_.size, data, take);
+    buffer_.size += take;
+    buffer_.lines = last_line_in_file_ - buffer_.first_line + 1;
+    data += take;
+    n -= take;
+    if (n == 0) return;
+    HandOff();  // full, with more to come
   }
+}
+
+void TFileSplitter::AddToRange(int64_t offset, int64_t size) {
+  if (range_size_ > 0 && offset != range_offset_ + range_size_) FlushRange();
+  if (range_size_ == 0) {
+    if (buffer_.size > 0) HandOff();  // the mark goes first
+    range_offset_ = offset;
+    range_first_line_ = last_line_in_file_;
+  }
+  range_size_ += size;
+  if (range_size_ >= kRangeLimit) FlushRange();
+}
+
+void TFileSplitter::FlushRange() {
+  if (range_size_ > 0) {
+    // Bytes scanned moments ago were gone from memory when copied: the
+    // source does not fit, and copies read it from storage a second time.
+    // From here on lines go out from what the scan read.
+    if (writer_->CopiesMissedMemory()) copying_ = false;
+    writer_->Copy(output_, file_first_line_, source_, range_offset_, range_size_, range_first_line_,
+                  last_line_in_file_ - range_first_line_ + 1);
+    range_size_ = 0;
+  }
+  RecordWriteFailures();
 }
 
 void TFileSplitter::HandOff() {
   if (buffer_.size > 0) {
-    writer_->Write(output_, std::move(buffer_));
+    writer_->Write(output_, file_first_line_, std::move(buffer_));
     buffer_ = TOutputWriter::Buffer();
   }
   RecordWriteFailures();
@@ -175,9 +308,9 @@ void TFileSplitter::HandOff() {
 
 void TFileSplitter::CloseOutput() {
   if (!output_) return;
-  const int64_t last_line = buffer_.lines > 0 ? buffer_.first_line + buffer_.lines - 1 : LineIndex;
+  FlushRange();
   HandOff();
-  writer_->Close(output_, last_line);
+  writer_->Close(output_, file_first_line_, last_line_in_file_);
   output_.reset();
 }
 
@@ -186,32 +319,49 @@ void TFileSplitter::RecordWriteFailures() {
     const Exception error(f.message);
     for (int64_t i = 0; i < f.lines; ++i) FailLine(f.first_line + i, error);
   }
+  int error_number = 0;
+  const std::string source_error = writer_->SourceError(&error_number);
+  if (error_number != 0) throw EReadError(source_error);  // the message names the file
+  if (!source_error.empty()) {
+    throw EReadError("Cannot read file \"" + source_name_ + "\". " + source_error);
+  }
 }
 
 void TFileSplitter::AfterLoop() {
   CloseOutput();
   writer_->Drain();
   RecordWriteFailures();
-  // Failures reported after the last record change what is done.
-  Status().Done = std::max<int64_t>(0, LineIndex - Status().ErrorCount);
+  Status().Done = writer_->Confirmed();
+  if (has_line_) return;  // stopped before the end, or beyond a known total
+  // The whole source went through: its count is known now. It is kept only
+  // while the open file is still what it was when opened.
+  if (IsTotalUnknown()) Status().Total = LineIndex;
+  const FileInfo now = source_->Info();
+  if (now.exists && now.size == source_info_.size && now.mtime_ns == source_info_.mtime_ns) {
+    TFileLineCountCache::Store(source_name_, source_info_, LineIndex);
+  }
 }
 
 void TFileSplitter::Close() {
-  if (reader_) reader_->Close();
   if (writer_) {
     // The run ended by an exception: keep what was assembled, quietly.
     if (output_) {
-      if (buffer_.size > 0) writer_->Write(output_, std::move(buffer_));
-      writer_->Close(output_, LineIndex);
+      if (range_size_ > 0) {
+        writer_->Copy(output_, file_first_line_, source_, range_offset_, range_size_,
+                      range_first_line_, last_line_in_file_ - range_first_line_ + 1);
+      }
+      if (buffer_.size > 0) writer_->Write(output_, file_first_line_, std::move(buffer_));
+      writer_->Close(output_, file_first_line_, last_line_in_file_);
     }
     writer_->Drain();
     writer_.reset();
   }
+  range_size_ = 0;
   output_.reset();
   buffer_ = TOutputWriter::Buffer();
-  if (line_count_.valid()) line_count_.wait();
-  line_count_ = std::future<int64_t>();
+  if (reader_) reader_->Close();
   reader_.reset();
+  source_.reset();
   recent_task_list_.reset();
   task_desc_.reset();
   output_folder_.reset();

@@ -1,12 +1,14 @@
 // Splits the source file of a split task into numbered files of at most
 // MaxLines lines in the output folder. Each output file starts with the
 // source's mark and holds the source's line bytes unchanged, each followed
-// by CR LF in the source's encoding. Many lines go out per write, on a
-// writer thread, while the next lines are read.
+// by CR LF in the source's encoding. The source is read once, through one
+// open descriptor: lines whose bytes stay as they are go out as byte ranges
+// the kernel copies; the others are gathered into large buffers. A writer
+// thread does the writing while the next lines are scanned.
 #pragma once
 
 #include <cstdint>
-#include <future>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -25,15 +27,19 @@ class TTaskMRUList;
 class TFileSplitter final : public TIterativeConverter {
  public:
   static constexpr int32_t kMaxLinesLimit = 1000000000;
+  // Lines converted between two progress reports (and stop checks) at most.
+  static constexpr int64_t kRunLines = 1024;
+  // Bytes handed to the kernel per copy at most, so progress keeps moving.
+  static constexpr int64_t kRangeLimit = 8 << 20;
 
   TFileSplitter();
   ~TFileSplitter() override;
 
-  std::string SourceExt;  // with its dot, or ""
-  std::string SourceBom;  // mark bytes of the source
-  int64_t FileCount = 0;  // output files created in this run
-  int64_t LineTotal = 0;  // lines to write, from the line-count cache
-  int64_t LineIndex = 0;  // 0-based index of the current line
+  std::string SourceExt;   // with its dot, or ""
+  std::string SourceBom;   // mark bytes of the source
+  int64_t FileCount = 0;   // output files created in this run
+  int64_t LineTotal = -1;  // the cached line count, -1 when not known
+  int64_t LineIndex = 0;   // 0-based index of the current line
   std::string OutputFileName;
 
   // The session as a split task; throws EInvalidCast for another kind.
@@ -47,47 +53,88 @@ class TFileSplitter final : public TIterativeConverter {
   // touching anything; records the recent task (windowed runs only); opens
   // the source; empties or creates the output folder; reads the first line.
   void Prepare() override;
-  // Writes out what is buffered and closes the current output file, so
-  // every failure is recorded before the run's end is reported.
+  // Writes out what is pending and closes the current output file, so every
+  // failure is recorded before the run's end is reported. After a run that
+  // read the whole source, its line count goes into the line-count cache
+  // and an unknown total becomes the number of lines handled.
   void AfterLoop() override;
   void Close() override;
-  bool HasNext() override { return has_line_ && LineIndex < LineTotal; }
+  bool HasNext() override { return has_line_; }
   void Next() override;
   void ConvertOneRecord() override;
+  // The total from the line-count cache for the open source; unknown (-1)
+  // when the cache has none: the source is not read twice for it.
   void CountTotal() override;
   int64_t CurrentRecordNumber() override { return LineIndex + 1; }
-  void RunLoop() override { RunLoopFor(*this); }
+  // Lines whose bytes the writer has confirmed; never falls.
+  int64_t DoneRecords() override { return writer_ ? writer_->Confirmed() : 0; }
+  // The loop converts runs of lines of one piece (at most kRunLines) between
+  // two progress reports and stop checks.
+  void RunLoop() override;
 
  private:
   void RecordRecentTask();
+  // Whether the source's bytes are in memory (sampled across the file).
+  bool SourceInMemory();
   void PrepareOutputFolder();
   // Appends the current line to the current output file, opening the next
-  // file first when needed. Throws for this line's failure only.
+  // file first when needed. Throws for this line's failure only, except
+  // EReadError, which ends the run.
   void WriteLine();
   void OpenNextFile();
-  // Queues the buffer for writing; its lines fail if the write does.
+  // Converts whole lines after the current one straight from the reader's
+  // buffer, as many as the piece (and a known total) takes: CR LF lines as
+  // one range, LF lines copied with CR LF in bulk. Lines it cannot take go
+  // the line-by-line way.
+  void ConvertFollowingLines();
+  // Records this piece (and a known total) still takes after the current.
+  int64_t RecordsLeft();
+  // Gathers bytes of the current line into the buffer.
+  void Append(const char* data, size_t n) {
+    if (buffer_.size > 0 && buffer_.capacity - buffer_.size >= n) {
+      std::memcpy(buffer_.data.get() + buffer_.size, data, n);
+      buffer_.size += n;
+      buffer_.lines = last_line_in_file_ - buffer_.first_line + 1;
+      return;
+    }
+    AppendSlow(data, n);
+  }
+  void AppendSlow(const char* data, size_t n);
+  // Adds source bytes of the current line to the range the kernel copies.
+  void AddToRange(int64_t offset, int64_t size);
+  // Queues the pending range, or the buffer, for writing.
+  void FlushRange();
   void HandOff();
-  // Queues the rest of the current output file and its closing.
+  // Queues what is pending of the current output file and its closing.
   void CloseOutput();
-  // Turns failed writes reported so far into record errors.
+  // Turns failed writes reported so far into record errors; throws
+  // EReadError when reading the source for a copy failed.
   void RecordWriteFailures();
   // Counts line index as failed with error.
   void FailLine(int64_t index, const Exception& error);
 
   std::unique_ptr<TBlockTextReader> reader_;
+  std::shared_ptr<SequentialFile> source_;
   std::unique_ptr<TTaskDesc> task_desc_;
   std::unique_ptr<TTaskMRUList> recent_task_list_;
   std::unique_ptr<TOutputFolder> output_folder_;
   std::unique_ptr<TOutputWriter> writer_;
   std::shared_ptr<WritableFile> output_;
   TOutputWriter::Buffer buffer_;
-  std::future<int64_t> line_count_;  // counted while the folder is prepared
+  std::string source_name_;
   std::string dest_folder_;
   FileInfo source_info_;
   std::string line_end_;  // CR LF in the source's encoding
   bool has_line_ = false;
+  bool copying_ = false;  // lines go out as source ranges while they end in CR LF
+  bool bulk_ = false;     // byte text: whole lines may be taken in bulk
   int64_t max_lines_ = 0;
   int64_t lines_left_in_file_ = 0;
+  int64_t file_first_line_ = 0;
+  int64_t last_line_in_file_ = 0;
+  int64_t range_offset_ = 0;
+  int64_t range_size_ = 0;
+  int64_t range_first_line_ = 0;
   std::string file_error_;  // why the current output file could not be made
 };
 

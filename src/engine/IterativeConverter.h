@@ -37,7 +37,7 @@ class TIterativeConverter {
   void Stop() { Stopped = true; }
   // Whether the loop must end before the record at hand (may set Message).
   bool ShouldStop() { return ShouldStopFor(*this); }
-  // Done := records handled - failures; OnProgress; pending events.
+  // Done := DoneRecords(); OnProgress; pending events.
   void DoAfterConvertSome() { AfterConvertSomeFor(*this); }
   // ErrorText := text CR LF message; OnError; the first five are logged.
   // Call after adding one to Status().ErrorCount.
@@ -59,6 +59,13 @@ class TIterativeConverter {
   virtual void CountTotal() = 0;
   // 1-based number of the record at hand.
   virtual int64_t CurrentRecordNumber() = 0;
+  // Records converted successfully so far: records handled - failures. A
+  // subclass that learns a record's fate later reports only settled ones,
+  // so the figure never falls.
+  virtual int64_t DoneRecords() {
+    int64_t done = CurrentRecordNumber() - status_->ErrorCount;
+    return done < 0 ? 0 : done;
+  }
   // The record loop; a final subclass overrides it with RunLoopFor(*this)
   // so the per-record steps are called directly.
   virtual void RunLoop() { RunLoopFor(*this); }
@@ -86,8 +93,7 @@ class TIterativeConverter {
 
   template <class C>
   void AfterConvertSomeFor(C& self) {
-    int64_t done = self.CurrentRecordNumber() - status_->ErrorCount;
-    status_->Done = done < 0 ? 0 : done;
+    status_->Done = self.DoneRecords();
     status_->NotifyProgress();
     if (pump_ != nullptr) pump_->ProcessPendingEvents();
   }

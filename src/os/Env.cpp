@@ -6,6 +6,7 @@
 #include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -65,6 +66,22 @@ class PosixSequentialFile final : public SequentialFile {
     return FromStat(st);
   }
 
+  bool SupportsReadAt() const override { return true; }
+  size_t ReadAt(char* buf, size_t n, int64_t offset) override {
+    while (true) {
+      ssize_t r = ::pread(fd_, buf, n, offset);
+      if (r >= 0) return static_cast<size_t>(r);
+      if (errno != EINTR) throw EReadError(name_, errno);
+    }
+  }
+  std::unique_ptr<SequentialFile> Reopen() override;
+  bool InMemory(int64_t offset) override {
+    char byte;
+    struct iovec v = {&byte, 1};
+    return ::preadv2(fd_, &v, 1, offset, RWF_NOWAIT) >= 0 || errno != EAGAIN;
+  }
+  int fd() const { return fd_; }
+
  private:
   int fd_;
   std::string name_;
@@ -101,6 +118,23 @@ class PosixWritableFile final : public WritableFile {
     int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0) Fail(errno);
+  }
+
+  size_t CopyFrom(SequentialFile& source, int64_t offset, size_t n) override {
+    auto* from = dynamic_cast<PosixSequentialFile*>(&source);
+    if (from == nullptr || n == 0) return 0;
+    while (true) {
+      loff_t in = offset;
+      ssize_t r = ::copy_file_range(from->fd(), &in, fd_, nullptr, n, 0);
+      if (r >= 0) return static_cast<size_t>(r);  // 0: the source ends early
+      if (errno == EINTR) continue;
+      // Another file system, or one that cannot copy: the caller copies.
+      if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
+          errno == EBADF) {
+        return 0;
+      }
+      Fail(errno);
+    }
   }
 
  private:
@@ -333,6 +367,25 @@ PosixEnv* RealEnv() {
 std::atomic<Env*> current_env{nullptr};
 
 }  // namespace
+
+std::unique_ptr<SequentialFile> PosixSequentialFile::Reopen() {
+  // Through the descriptor, so it is the same file whatever its name is now.
+  const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+  int fd = ::open(self.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat a, b;
+  if (::fstat(fd, &a) != 0 || ::fstat(fd_, &b) != 0 || a.st_dev != b.st_dev ||
+      a.st_ino != b.st_ino) {
+    ::close(fd);
+    return nullptr;
+  }
+  ::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
+  return std::make_unique<PosixSequentialFile>(fd, name_);
+}
+
+size_t SequentialFile::ReadAt(char*, size_t, int64_t) {
+  throw EReadError("Stream read error: positioned reads are not supported");
+}
 
 Env* Env::Default() {
   Env* env = current_env.load(std::memory_order_acquire);

@@ -76,6 +76,23 @@ class SequentialFile {
   virtual size_t Read(char* buf, size_t n) = 0;
   // Identity of the open file, for comparing it with other paths.
   virtual FileInfo Info() = 0;
+
+  // ---- Positioned reads (the split engine copies byte ranges) ----
+  // Whether ReadAt works on this file.
+  virtual bool SupportsReadAt() const { return false; }
+  // Reads up to n bytes at offset without moving the read position; returns
+  // the count, 0 only at the end. Throws EReadError with the system's reason.
+  virtual size_t ReadAt(char* buf, size_t n, int64_t offset);
+  // The same open file (not a path) opened a second time, for reads that
+  // must not disturb this one's read-ahead (it does none of its own);
+  // nullptr when that is not possible.
+  virtual std::unique_ptr<SequentialFile> Reopen() { return nullptr; }
+  // Whether the byte at offset is in memory now (a read would not wait for
+  // storage); true when that cannot be told.
+  virtual bool InMemory(int64_t offset) {
+    (void)offset;
+    return true;
+  }
 };
 
 // A file opened for writing. Writes go straight to the system; callers
@@ -87,6 +104,15 @@ class WritableFile {
   virtual void Sync() = 0;
   // Closes the file; throws when the close reports an error.
   virtual void Close() = 0;
+
+  // ---- In-kernel copies (the split engine's pieces of unchanged bytes) ----
+  // Appends up to n bytes of source from offset, copied by the kernel;
+  // returns the count, 0 when the kernel cannot copy between the two (the
+  // caller then copies itself). Throws EWriteError as Append does.
+  virtual size_t CopyFrom(SequentialFile& source, int64_t offset, size_t n) {
+    (void)source, (void)offset, (void)n;
+    return 0;
+  }
 };
 
 class Env {

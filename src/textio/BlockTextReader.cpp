@@ -1,16 +1,19 @@
 #include "textio/BlockTextReader.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/Exception.h"
 #include "base/Unicode.h"
 #include "log/Log.h"
 #include "os/Env.h"
+#include "textio/LineScan.h"
 
 namespace lorvant {
 
-TBlockTextReader::TBlockTextReader(size_t block_size)
-    : block_size_(block_size < 16 ? 16 : block_size) {}
+TBlockTextReader::TBlockTextReader(size_t block_size, size_t max_buffer)
+    : block_size_(block_size < 16 ? 16 : block_size & ~size_t{1}),
+      max_buffer_(max_buffer < block_size_ ? block_size_ : max_buffer & ~size_t{1}) {}
 
 TBlockTextReader::~TBlockTextReader() = default;
 
@@ -21,6 +24,7 @@ void TBlockTextReader::Open(const std::string& file_name) {
   file_info_ = file_->Info();
   file_size_ = file_info_.size;
   remaining_ = file_size_;
+  buf_offset_ = 0;
   if (!buf_ || cap_ != block_size_) {
     cap_ = block_size_;
     buf_ = std::make_unique<char[]>(cap_);
@@ -28,6 +32,8 @@ void TBlockTextReader::Open(const std::string& file_name) {
   begin_ = end_ = 0;
   next_cr_ = kUnknown;
   current_ = {};
+  complete_ = true;
+  line_end_size_ = 0;
   Fill();
   layout_ = DetectTextLayout(std::string_view(buf_.get(), end_), file_size_);
   begin_ = layout_.bom.size();
@@ -50,11 +56,12 @@ bool TBlockTextReader::Fill() {
   if (remaining_ == 0 || !file_) return false;
   if (begin_ > 0) {
     std::memmove(buf_.get(), buf_.get() + begin_, end_ - begin_);
+    buf_offset_ += static_cast<int64_t>(begin_);
     end_ -= begin_;
     begin_ = 0;
   }
   if (end_ == cap_) {  // one line fills the buffer: make room for more of it
-    size_t new_cap = cap_ * 2;
+    size_t new_cap = std::min(cap_ * 2, max_buffer_);
     auto bigger = std::make_unique<char[]>(new_cap);
     std::memcpy(bigger.get(), buf_.get(), end_);
     buf_ = std::move(bigger);
@@ -64,10 +71,15 @@ bool TBlockTextReader::Fill() {
   size_t want = cap_ - end_;
   if (static_cast<int64_t>(want) > remaining_) want = static_cast<size_t>(remaining_);
   size_t got = 0;
-  while (got < want) {
-    size_t r = file_->Read(buf_.get() + end_ + got, want - got);
-    if (r == 0) throw EReadError();  // the file shrank while being read
-    got += r;
+  try {
+    while (got < want) {
+      size_t r = file_->Read(buf_.get() + end_ + got, want - got);
+      if (r == 0) throw EReadError();  // the file shrank while being read
+      got += r;
+    }
+  } catch (const EReadError& e) {
+    if (e.ErrorNumber() != 0) throw;  // the system's error names the file already
+    throw EReadError("Cannot read file \"" + file_name_ + "\". " + e.Message());
   }
   end_ += got;
   remaining_ -= static_cast<int64_t>(got);
@@ -133,28 +145,99 @@ void TBlockTextReader::FindLineEnd(size_t* term, size_t* term_len) {
 }
 
 bool TBlockTextReader::ReadLine() {
+  while (!complete_) ReadMore();
   if (mark_only_line_) {
     mark_only_line_ = false;
     current_ = std::string_view(buf_.get() + begin_, 0);
+    line_end_size_ = 0;
     return true;
   }
+  return NextPart();
+}
+
+void TBlockTextReader::ReadMore() {
+  if (complete_) return;
+  if (!NextPart()) {  // a part ended the buffer and nothing followed: done
+    complete_ = true;
+    line_end_size_ = 0;
+  }
+}
+
+bool TBlockTextReader::NextPart() {
   while (true) {
     size_t term, term_len;
     FindLineEnd(&term, &term_len);
     if (term_len > 0) {
       current_ = std::string_view(buf_.get() + begin_, term - begin_);
       begin_ = term + term_len;
+      complete_ = true;
+      line_end_size_ = term_len;
       return true;
     }
-    if (!Fill()) break;
+    if (remaining_ == 0 || !file_) break;
+    if (begin_ == 0 && end_ == cap_ && cap_ >= max_buffer_) {
+      // The line fills the whole buffer: hand out what is certain to be
+      // line bytes (up to a CR that may begin its end) and go on later.
+      current_ = std::string_view(buf_.get(), term);
+      begin_ = term;
+      complete_ = false;
+      return true;
+    }
+    Fill();
   }
   if (begin_ < end_) {  // the last line has no line end
     current_ = std::string_view(buf_.get() + begin_, end_ - begin_);
     begin_ = end_;
+    complete_ = true;
+    line_end_size_ = 0;
     return true;
   }
-  current_ = {};
+  current_ = std::string_view(buf_.get() + begin_, 0);
+  complete_ = true;
+  line_end_size_ = 0;
   return false;
+}
+
+int64_t TBlockTextReader::SkipCrLfLines(int64_t max_lines, int64_t* offset, int64_t* size) {
+  if (!complete_ || mark_only_line_ || layout_.unit != LineUnit::kByte) return 0;
+  size_t used = 0;
+  const int64_t lines = ScanCrLfLines(buf_.get() + begin_, end_ - begin_, max_lines, &used);
+  *offset = buf_offset_ + static_cast<int64_t>(begin_);
+  *size = static_cast<int64_t>(used);
+  begin_ += used;
+  return lines;
+}
+
+int64_t TBlockTextReader::CopyLfLines(int64_t max_lines, char* out, size_t cap, size_t* written,
+                                      bool* full) {
+  *written = 0;
+  *full = false;
+  if (!complete_ || mark_only_line_ || layout_.unit != LineUnit::kByte) return 0;
+  // Only the stretch before the next CR holds lines that end in an LF alone.
+  if (next_cr_ == kUnknown || next_cr_ < begin_) {
+    const void* cr = std::memchr(buf_.get() + begin_, '\r', end_ - begin_);
+    next_cr_ = cr ? static_cast<const char*>(cr) - buf_.get() : end_;
+  }
+  size_t used = 0;
+  const int64_t lines = CopyLfLinesAsCrLf(buf_.get() + begin_, next_cr_ - begin_, max_lines, out,
+                                          cap, &used, written, full);
+  begin_ += used;
+  return lines;
+}
+
+int64_t TBlockTextReader::CopyCrLfLines(int64_t max_lines, char* out, size_t cap, size_t* written,
+                                        bool* full) {
+  *written = 0;
+  *full = false;
+  if (!complete_ || mark_only_line_ || layout_.unit != LineUnit::kByte) return 0;
+  const size_t avail = end_ - begin_;
+  size_t used = 0;
+  const int64_t lines = ScanCrLfLines(buf_.get() + begin_, std::min(avail, cap), max_lines, &used);
+  std::memcpy(out, buf_.get() + begin_, used);
+  begin_ += used;
+  *written = used;
+  *full = lines < max_lines && avail > cap;
+  return lines;
 }
 
 std::string TBlockTextReader::CurrentLine() const {

@@ -1,8 +1,10 @@
 // Delivers the lines of a text file of any size one at a time through a
 // bounded buffer. Each line is available as its bytes in the source's
 // encoding (a view into the buffer, without line end and mark), and decoded
-// on demand. A line ends at CR LF, a lone CR or an LF, in code units of the
-// file's layout (TextLayout), exactly as the line counter counts them.
+// on demand; a line longer than the buffer's limit comes in parts, so memory
+// stays bounded whatever the line lengths. A line ends at CR LF, a lone CR
+// or an LF, in code units of the file's layout (TextLayout), exactly as the
+// line counter counts them.
 #pragma once
 
 #include <cstdint>
@@ -18,9 +20,11 @@ namespace lorvant {
 class TBlockTextReader {
  public:
   static constexpr size_t kBlockSize = 4 << 20;
+  static constexpr size_t kMaxBuffer = 16 << 20;
 
-  // block_size: bytes read per refill; a longer line grows the buffer.
-  explicit TBlockTextReader(size_t block_size = kBlockSize);
+  // block_size: bytes read per refill; a longer line grows the buffer up to
+  // max_buffer bytes, and a line longer still is delivered in parts.
+  explicit TBlockTextReader(size_t block_size = kBlockSize, size_t max_buffer = kMaxBuffer);
   ~TBlockTextReader();
   TBlockTextReader(const TBlockTextReader&) = delete;
   TBlockTextReader& operator=(const TBlockTextReader&) = delete;
@@ -31,16 +35,46 @@ class TBlockTextReader {
   // Chooses the decoder used by CurrentLine; "" or "Auto Detect" takes the
   // file's own (its mark's name, "Ansi" for unmarked byte text).
   void SetEncoding(const std::string& name);
-  // Makes the next line current; false (and an empty line) after the last.
-  // Throws EReadError when the file turns out shorter than at Open.
+  // Makes the next line current (skipping what is left of the current
+  // one); false (and an empty line) after the last. Throws EReadError, with
+  // the file's name and the system's reason, when a read fails or the file
+  // turns out shorter than at Open.
   bool ReadLine();
-  // The current line's bytes; valid until the next ReadLine or Close.
+  // Makes the next part of a line that is not complete current; throws as
+  // ReadLine does.
+  void ReadMore();
+  // The current line's bytes (or the current part of a long line); valid
+  // until the next ReadLine, ReadMore or Close.
   std::string_view CurrentBytes() const { return current_; }
+  // Whether the current part is the last of its line.
+  bool LineComplete() const { return complete_; }
+  // Bytes of the current line's end (0 for a last line without one); valid
+  // once the line is complete.
+  size_t LineEndSize() const { return line_end_size_; }
+  // Offset in the file of the first byte of CurrentBytes.
+  int64_t CurrentOffset() const {
+    return buf_offset_ + static_cast<int64_t>(current_.data() - buf_.get());
+  }
   // The current line decoded to UTF-8: strict UTF-8 falling back to the
   // never-failing decoder, UTF-16 with replacement characters.
   std::string CurrentLine() const;
   // Releases the file.
   void Close();
+
+  // Bulk paths for byte text (no UTF-16), taken between two lines (the
+  // current one complete): each takes whole lines that follow it from what
+  // is already read, at most max_lines, and returns how many; the last one
+  // taken becomes the current line's place. 0 when the next line needs
+  // ReadLine.
+  // Lines ending in CR LF, left where they are: *offset and *size give
+  // their bytes in the file.
+  int64_t SkipCrLfLines(int64_t max_lines, int64_t* offset, int64_t* size);
+  // Lines ending in a lone LF, copied to out (cap bytes) with CR LF ends;
+  // *written: bytes written; *full: the next line did not fit.
+  int64_t CopyLfLines(int64_t max_lines, char* out, size_t cap, size_t* written, bool* full);
+  // Lines ending in CR LF, copied to out (cap bytes) as they are; *written
+  // and *full as for CopyLfLines.
+  int64_t CopyCrLfLines(int64_t max_lines, char* out, size_t cap, size_t* written, bool* full);
 
   const std::string& FileName() const { return file_name_; }
   const std::string& EncodingName() const { return encoding_name_; }
@@ -49,11 +83,16 @@ class TBlockTextReader {
   int64_t FileSize() const { return file_size_; }
   // Identity (device, inode) and size of the file as opened.
   const FileInfo& OpenFileInfo() const { return file_info_; }
+  // The open file, for positioned reads of byte ranges already scanned.
+  std::shared_ptr<SequentialFile> SharedFile() const { return file_; }
 
  private:
   // Moves the unread tail to the buffer's start (growing the buffer when
-  // the tail fills it) and reads more. False at the end of the file.
+  // the tail fills it, up to its limit) and reads more. False at the end of
+  // the file.
   bool Fill();
+  // Makes the next part from begin_ current; false at the end of the file.
+  bool NextPart();
   // Finds the next line end at or after begin_: sets *term (its offset)
   // and *term_len (0 when no complete line end is in the buffer yet).
   void FindLineEnd(size_t* term, size_t* term_len);
@@ -61,13 +100,15 @@ class TBlockTextReader {
   void FindUnitLineEnd(size_t* term, size_t* term_len);
 
   const size_t block_size_;
+  const size_t max_buffer_;
   std::string file_name_;
   std::string encoding_name_;
   TextLayout layout_;
-  std::unique_ptr<SequentialFile> file_;
+  std::shared_ptr<SequentialFile> file_;
   FileInfo file_info_;
   int64_t file_size_ = 0;
-  int64_t remaining_ = 0;  // bytes of the file not read yet
+  int64_t remaining_ = 0;   // bytes of the file not read yet
+  int64_t buf_offset_ = 0;  // offset in the file of buf_[0]
 
   std::unique_ptr<char[]> buf_;
   size_t cap_ = 0;
@@ -77,6 +118,8 @@ class TBlockTextReader {
   size_t next_cr_ = kUnknown;  // first CR at or after begin_ (end_ = none)
   bool mark_only_line_ = false;
   std::string_view current_;
+  bool complete_ = true;
+  size_t line_end_size_ = 0;
 };
 
 }  // namespace lorvant

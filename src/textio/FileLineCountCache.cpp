@@ -3,7 +3,6 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "os/Env.h"
 #include "textio/TxtFileLineCounter.h"
 
 namespace lorvant {
@@ -30,25 +29,40 @@ Cache& TheCache() {
 
 }  // namespace
 
-int64_t TFileLineCountCache::GetLineCount(const std::string& file_name) {
-  FileInfo info = Env::Default()->Stat(file_name);
+bool TFileLineCountCache::Lookup(const std::string& file_name, const FileInfo& info,
+                                 int64_t* count) {
+  if (!info.exists) return false;
   Cache& cache = TheCache();
-  {
-    std::lock_guard<std::mutex> guard(cache.mutex);
-    auto it = cache.entries.find(file_name);
-    if (it != cache.entries.end() && info.exists && it->second.mtime_ns == info.mtime_ns &&
-        it->second.size == info.size) {
-      return it->second.count;
-    }
-  }
-  int64_t count = TTxtFileLineCounter::CountLines(file_name);
   std::lock_guard<std::mutex> guard(cache.mutex);
-  ++cache.counts_made;
-  if (info.exists) {
-    cache.entries[file_name] = Entry{info.mtime_ns, info.size, count};
-  } else {
-    cache.entries.erase(file_name);
+  auto it = cache.entries.find(file_name);
+  if (it == cache.entries.end() || it->second.mtime_ns != info.mtime_ns ||
+      it->second.size != info.size) {
+    return false;
   }
+  *count = it->second.count;
+  return true;
+}
+
+void TFileLineCountCache::Store(const std::string& file_name, const FileInfo& info, int64_t count) {
+  if (!info.exists) return;
+  Cache& cache = TheCache();
+  std::lock_guard<std::mutex> guard(cache.mutex);
+  cache.entries[file_name] = Entry{info.mtime_ns, info.size, count};
+}
+
+int64_t TFileLineCountCache::GetLineCount(const std::string& file_name) {
+  int64_t count = 0;
+  if (Lookup(file_name, Env::Default()->Stat(file_name), &count)) return count;
+  // The key is what the counter saw through its own open file, so a file
+  // replaced between the two looks is never credited with another's count.
+  FileInfo counted;
+  const bool whole = TTxtFileLineCounter(file_name).TryCount(&count, &counted);
+  {
+    std::lock_guard<std::mutex> guard(TheCache().mutex);
+    ++TheCache().counts_made;
+    if (!whole) TheCache().entries.erase(file_name);
+  }
+  if (whole) Store(file_name, counted, count);
   return count;
 }
 

@@ -1,10 +1,13 @@
 // Remembers each file's line count for the rest of the process, keyed on
 // the file's name, its last-write time at full resolution and its size, so
-// an unchanged file is counted once and any change is noticed.
+// an unchanged file is counted once and any change is noticed. Only a count
+// that read the whole file is ever kept.
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#include "os/Env.h"
 
 namespace lorvant {
 
@@ -13,8 +16,14 @@ class TFileLineCountCache {
   TFileLineCountCache() = delete;
 
   // The line count of file_name, counted afresh when the name is new or
-  // the file's time or size changed. A file that cannot be opened counts 0.
+  // the file's time or size changed. A file that cannot be opened or read
+  // counts 0, and that 0 is not kept.
   static int64_t GetLineCount(const std::string& file_name);
+  // The kept count for file_name whose time and size are those of info
+  // (for instance an open file's); false when there is none.
+  static bool Lookup(const std::string& file_name, const FileInfo& info, int64_t* count);
+  // Keeps count as the whole-file count of file_name as info describes it.
+  static void Store(const std::string& file_name, const FileInfo& info, int64_t count);
   // How many times GetLineCount had to count (for tests and diagnostics).
   static int64_t CountsMade();
 };

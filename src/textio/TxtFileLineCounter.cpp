@@ -98,9 +98,17 @@ bool IsByteLineEnd(unsigned char c) { return c == '\n' || c == '\r'; }
 }  // namespace
 
 int64_t TTxtFileLineCounter::Count() {
+  int64_t lines = 0;
+  return TryCount(&lines) ? lines : 0;
+}
+
+bool TTxtFileLineCounter::TryCount(int64_t* lines, FileInfo* info) {
+  *lines = 0;
   try {
     auto file = Env::Default()->OpenForRead(FileName);
-    const int64_t size = file->Info().size;
+    const FileInfo opened = file->Info();
+    if (info != nullptr) *info = opened;
+    const int64_t size = opened.size;
     auto buf = std::make_unique<unsigned char[]>(chunk_size_);
     auto* p = buf.get();
     auto read_full = [&](size_t want) {
@@ -113,7 +121,7 @@ int64_t TTxtFileLineCounter::Count() {
       return got;
     };
     size_t n = read_full(chunk_size_);
-    if (n == 0) return 0;
+    if (n == 0) return true;
     TextLayout layout = DetectTextLayout(std::string_view(reinterpret_cast<char*>(p), n), size);
     const size_t skip = layout.bom.size();
     int64_t total = static_cast<int64_t>(n);
@@ -128,7 +136,8 @@ int64_t TTxtFileLineCounter::Count() {
         total += static_cast<int64_t>(n);
       }
       bool ends_with_line_end = total > static_cast<int64_t>(skip) && IsByteLineEnd(last);
-      return tally.Finish() + (ends_with_line_end ? 0 : 1);
+      *lines = tally.Finish() + (ends_with_line_end ? 0 : 1);
+      return true;
     }
 
     // UTF-16: chunks are even-sized, so units never straddle two chunks;
@@ -153,9 +162,11 @@ int64_t TTxtFileLineCounter::Count() {
       }
     }
     bool ends_with_line_end = !odd_tail && any_unit && (last_unit == 0x0A || last_unit == 0x0D);
-    return tally.Finish() + (ends_with_line_end ? 0 : 1);
+    *lines = tally.Finish() + (ends_with_line_end ? 0 : 1);
+    return true;
   } catch (const Exception&) {
-    return 0;
+    *lines = 0;
+    return false;
   }
 }
 

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "os/Env.h"
+
 namespace lorvant {
 
 class TTxtFileLineCounter {
@@ -23,6 +25,10 @@ class TTxtFileLineCounter {
 
   // The number of lines; 0 when the file cannot be opened or read.
   int64_t Count();
+  // Counts the whole file into *lines and, when info is given, the open
+  // file's identity, time and size into *info; false (nothing counted) when
+  // the file cannot be opened or a read fails.
+  bool TryCount(int64_t* lines, FileInfo* info = nullptr);
   static int64_t CountLines(const std::string& file_name) {
     return TTxtFileLineCounter(file_name).Count();
   }

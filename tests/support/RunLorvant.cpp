@@ -1,6 +1,7 @@
 #include "support/RunLorvant.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,8 +16,10 @@ extern char** environ;
 
 namespace lorvant::test {
 
-std::string RunLorvant(const std::vector<std::string>& args, int* exit_code,
-                       const std::string& cwd) {
+namespace {
+
+std::string Run(const std::vector<std::string>& args, int* exit_code, const std::string& cwd,
+                long* peak_kib) {
   const std::string out_path = test::MakeTempDir("run") + "/output";
   const int out_fd = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   EXPECT_GE(out_fd, 0);
@@ -35,13 +38,27 @@ std::string RunLorvant(const std::vector<std::string>& args, int* exit_code,
   }
   ::close(out_fd);
   int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  struct rusage usage = {};
+  while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
   }
+  if (peak_kib != nullptr) *peak_kib = usage.ru_maxrss;
   *exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   std::string output = test::ReadBytes(out_path);
   EXPECT_EQ(output.find("Sanitizer"), std::string::npos) << output;
   EXPECT_EQ(output.find("runtime error"), std::string::npos) << output;
   return output;
+}
+
+}  // namespace
+
+std::string RunLorvant(const std::vector<std::string>& args, int* exit_code,
+                       const std::string& cwd) {
+  return Run(args, exit_code, cwd, nullptr);
+}
+
+std::string RunLorvantMeasured(const std::vector<std::string>& args, int* exit_code,
+                               long* peak_kib) {
+  return Run(args, exit_code, "", peak_kib);
 }
 
 std::string TaskText(const std::string& source, const std::string& dest,

@@ -12,6 +12,9 @@ namespace lorvant::test {
 // stderr); fails the test when a sanitizer spoke.
 std::string RunLorvant(const std::vector<std::string>& args, int* exit_code,
                        const std::string& cwd = "");
+// As RunLorvant, also giving the run's peak resident memory in KiB.
+std::string RunLorvantMeasured(const std::vector<std::string>& args, int* exit_code,
+                               long* peak_kib);
 
 // The text of a split task file.
 std::string TaskText(const std::string& source, const std::string& dest,
