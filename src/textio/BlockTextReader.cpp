@@ -72,11 +72,8 @@ bool TBlockTextReader::Fill() {
   if (static_cast<int64_t>(want) > remaining_) want = static_cast<size_t>(remaining_);
   size_t got = 0;
   try {
-    while (got < want) {
-      size_t r = file_->Read(buf_.get() + end_ + got, want - got);
-      if (r == 0) throw EReadError();  // the file shrank while being read
-      got += r;
-    }
+    got = ReadFully(*file_, buf_.get() + end_, want);
+    if (got < want) throw EReadError();  // the file shrank while being read
   } catch (const EReadError& e) {
     if (e.ErrorNumber() != 0) throw;  // the system's error names the file already
     throw EReadError("Cannot read file \"" + file_name_ + "\". " + e.Message());
@@ -111,9 +108,7 @@ void TBlockTextReader::FindByteLineEnd(size_t* term, size_t* term_len) {
 void TBlockTextReader::FindUnitLineEnd(size_t* term, size_t* term_len) {
   const auto* p = reinterpret_cast<const unsigned char*>(buf_.get());
   const bool be = layout_.unit == LineUnit::kUtf16BE;
-  auto unit = [&](size_t i) -> unsigned {
-    return be ? (p[i] << 8 | p[i + 1]) : (p[i + 1] << 8 | p[i]);
-  };
+  auto unit = [&](size_t i) -> unsigned { return Utf16Unit(p + i, be); };
   size_t i = begin_;
   for (; i + 1 < end_; i += 2) {
     unsigned u = unit(i);

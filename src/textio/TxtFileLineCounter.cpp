@@ -8,6 +8,7 @@
 #endif
 
 #include "base/Exception.h"
+#include "base/Unicode.h"
 #include "os/Env.h"
 #include "textio/CharsetUtil.h"
 
@@ -84,7 +85,7 @@ struct UnitTally {
 
   void Add(const unsigned char* p, size_t n) {  // n is even
     for (size_t i = 0; i + 1 < n; i += 2) {
-      unsigned u = be ? (p[i] << 8 | p[i + 1]) : (p[i + 1] << 8 | p[i]);
+      unsigned u = Utf16Unit(p + i, be);
       if (pending_cr && u != 0x0A) ++ends;
       pending_cr = u == 0x0D;
       ends += u == 0x0A;
@@ -112,13 +113,7 @@ bool TTxtFileLineCounter::TryCount(int64_t* lines, FileInfo* info) {
     auto buf = std::make_unique<unsigned char[]>(chunk_size_);
     auto* p = buf.get();
     auto read_full = [&](size_t want) {
-      size_t got = 0;
-      while (got < want) {
-        size_t r = file->Read(reinterpret_cast<char*>(p) + got, want - got);
-        if (r == 0) break;
-        got += r;
-      }
-      return got;
+      return ReadFully(*file, reinterpret_cast<char*>(p), want);
     };
     size_t n = read_full(chunk_size_);
     if (n == 0) return true;
@@ -146,10 +141,8 @@ bool TTxtFileLineCounter::TryCount(int64_t* lines, FileInfo* info) {
     size_t even = (n - skip) & ~size_t{1};
     tally.Add(p + skip, even);
     bool odd_tail = ((n - skip) & 1) != 0;
-    unsigned last_unit = even > 0 ? (layout.unit == LineUnit::kUtf16BE
-                                         ? (p[skip + even - 2] << 8 | p[skip + even - 1])
-                                         : (p[skip + even - 1] << 8 | p[skip + even - 2]))
-                                  : 0xFFFF;
+    const bool be = layout.unit == LineUnit::kUtf16BE;
+    unsigned last_unit = even > 0 ? Utf16Unit(p + skip + even - 2, be) : 0xFFFF;
     bool any_unit = even > 0;
     while (!odd_tail && (n = read_full(chunk_size_)) > 0) {
       even = n & ~size_t{1};
@@ -157,8 +150,7 @@ bool TTxtFileLineCounter::TryCount(int64_t* lines, FileInfo* info) {
       tally.Add(p, even);
       if (even > 0) {
         any_unit = true;
-        last_unit = layout.unit == LineUnit::kUtf16BE ? (p[even - 2] << 8 | p[even - 1])
-                                                      : (p[even - 1] << 8 | p[even - 2]);
+        last_unit = Utf16Unit(p + even - 2, be);
       }
     }
     bool ends_with_line_end = !odd_tail && any_unit && (last_unit == 0x0A || last_unit == 0x0D);
