@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "settings/ValuesFile.h"
+
 namespace lorvant {
 
 // The product key every setting of this program lives under.
@@ -29,7 +31,7 @@ std::string RegKeyFolder(const std::string& key);
 // a read-change-write of all of them under the key's lock, so two processes
 // changing the list at once lose nothing. Each returns false when the key
 // cannot be opened or created.
-using RegValueList = std::vector<std::pair<std::string, std::string>>;
+using RegValueList = ValueList;
 bool RegReadAll(const std::string& key, RegValueList* values);
 bool RegReplaceAll(const std::string& key, const RegValueList& values);
 bool RegUpdateAll(const std::string& key, const std::function<void(RegValueList*)>& update);
