@@ -325,6 +325,14 @@ void TTriggers::InitTriggers() {
       TTriggerType kind = KindOfServiceTrigger(triggers[i]);
       tr->SetTriggerType(kind);
       tr->FUserName = triggers[i].UserId;
+      // The record mirrors the end and the state too, so writing it back
+      // keeps them.
+      TDateTime end = IsoToDateTime(triggers[i].EndBoundary);
+      if (end != 0) {
+        tr->SetEndDate(end);
+        tr->SetHasEndDate(true);
+      }
+      if (!triggers[i].Enabled) tr->FTaskTrigger.rgFlags |= kTriggerFlagDisabled;
       switch (kind) {
         case ttDaily:
           tr->GetDailyTrigger();
