@@ -114,11 +114,13 @@ class RealCrontab : public CrontabAccess {
       return;
     }
     ProcessSpec spec;
-    spec.argv = Command({"-"});
+    // Nothing left: the crontab goes, as it was before anything was added.
+    spec.argv = Command({text.empty() ? "-r" : "-"});
     spec.input = text;
     spec.capture_output = true;
     ProcessResult r = SchedSystem::Default()->RunProcess(spec);
     if (!r.started) throw ESchedulerError("Cannot run \"" + program_ + "\": " + r.error);
+    if (text.empty() && r.output.find("no crontab") != std::string::npos) return;
     if (r.exit_code != 0) {
       throw ESchedulerError("\"" + program_ + "\" refused the new crontab: " + TrimText(r.output));
     }

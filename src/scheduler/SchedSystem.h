@@ -32,7 +32,8 @@ class CrontabAccess {
 // command, or through what $LORVANT_CRONTAB names: an executable is called
 // as the crontab command ("-l", "-" with the text on standard input, "-u
 // user"), anything else is a plain file that stands for the crontab and is
-// replaced atomically.
+// replaced atomically. Through the command, writing "" removes the crontab
+// ("-r"), so a user who had none is left with none.
 std::unique_ptr<CrontabAccess> OpenCrontab(const std::string& user);
 
 struct ProcessSpec {
