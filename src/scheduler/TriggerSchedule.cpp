@@ -161,14 +161,30 @@ int64_t NextOccurrence(const TriggerDef& trigger, int64_t after) {
 }
 
 int64_t LatestOccurrence(const TriggerDef& trigger, int64_t after, int64_t until) {
-  int64_t found = 0;
-  int64_t t = NextOccurrence(trigger, after);
-  // Bounded: a minute-by-minute repetition over a year is the worst case.
-  for (int guard = 0; t != 0 && t <= until && guard < 600000; ++guard) {
-    found = t;
-    t = NextOccurrence(trigger, t);
+  Plan p;
+  if (!MakePlan(trigger, &p)) return 0;
+  if (until > p.end_epoch) until = p.end_epoch;
+  // The latest start at or before `until`; its repetition holds the latest
+  // occurrence, since a repetition never outlasts the next start.
+  int64_t day = PrevDay(trigger, p, DayOf(until) + 1);
+  int64_t base = kNever;
+  for (int guard = 0; guard < 3 && day != kNever; ++guard) {
+    int64_t e = BaseEpoch(p, day);
+    if (e <= until) {
+      base = e;
+      break;
+    }
+    day = PrevDay(trigger, p, day - 1);
   }
-  return found;
+  if (base == kNever) return 0;
+  int64_t latest = base;
+  if (p.interval > 0) {
+    int64_t window_end = NextBase(trigger, p, base);
+    if (p.duration > 0 && base + p.duration < window_end) window_end = base + p.duration;
+    int64_t last = until < window_end ? until : window_end - 1;
+    latest = base + (last - base) / p.interval * p.interval;
+  }
+  return latest > after ? latest : 0;
 }
 
 int64_t NextRunOf(const TaskDefinitionData& definition, int64_t now) {

@@ -119,6 +119,21 @@ TEST_F(TriggerScheduleTest, LatestOccurrenceAndTheTasksNextRun) {
   EXPECT_EQ(LocalText(LatestOccurrence(daily, Local(2024, 1, 1, 0, 0), Local(2024, 1, 3, 12, 0))),
             "2024-01-03 09:00:00");
   EXPECT_EQ(LatestOccurrence(daily, Local(2024, 1, 3, 9, 0), Local(2024, 1, 3, 12, 0)), 0);
+  // A minute-by-minute repetition over years is found at once.
+  TriggerDef leap = Trigger(kTriggerMonthly, "2024-02-29T10:00:00");
+  leap.DaysOfMonth = 1u << 28;
+  leap.MonthsOfYear = 0x2;
+  leap.Repetition.Interval = "PT1M";
+  EXPECT_EQ(
+      LocalText(LatestOccurrence(leap, Local(2024, 1, 1, 0, 0), Local(2026, 7, 1, 12, 0, 30))),
+      "2026-07-01 12:00:00");
+  leap.Repetition.Duration = "PT1H";
+  EXPECT_EQ(LocalText(LatestOccurrence(leap, Local(2024, 1, 1, 0, 0), Local(2026, 7, 1, 12, 0))),
+            "2024-02-29 10:59:00");
+  TriggerDef bounded = daily;
+  bounded.EndBoundary = "2024-01-02T23:59:59";
+  EXPECT_EQ(LocalText(LatestOccurrence(bounded, 0, Local(2024, 1, 9, 0, 0))),
+            "2024-01-02 09:00:00");
 
   TaskDefinitionData def;
   def.Triggers.push_back(daily);
