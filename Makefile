@@ -3,7 +3,7 @@ JOBS ?= 2
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 
-.PHONY: setup build build-asan test demo bench format clean
+.PHONY: setup build build-asan test demo demo-schedule bench format clean
 
 setup:
 	@./scripts/setup
@@ -25,6 +25,10 @@ test: build build-asan
 
 demo: build
 	@./scripts/demo $(BUILD)
+
+# A split scheduled for the next minute, run by the system's cron.
+demo-schedule: build
+	@./scripts/demo-schedule $(BUILD)
 
 bench:
 	@./bench/run

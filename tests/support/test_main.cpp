@@ -1,5 +1,5 @@
-// Points HOME and the XDG folders at a private temporary folder before any
-// test runs, and removes it afterwards.
+// Points HOME, the XDG folders and the crontab at a private temporary
+// folder before any test runs, and removes it afterwards.
 #include <stdlib.h>
 
 #include <filesystem>
@@ -17,6 +17,9 @@ int main(int argc, char** argv) {
   ::setenv("XDG_STATE_HOME", (root + "/state").c_str(), 1);
   ::setenv("XDG_CONFIG_DIRS", (root + "/etc-xdg").c_str(), 1);
   ::unsetenv("LORVANT_ENDPOINT");
+  // No test reaches a real crontab unless it points this elsewhere itself.
+  ::setenv("LORVANT_CRONTAB", (root + "/crontab").c_str(), 1);
+  ::unsetenv("LORVANT_RUNNER");
   ::testing::InitGoogleTest(&argc, argv);
   int rc = RUN_ALL_TESTS();
   std::error_code ec;

@@ -1,0 +1,138 @@
+#include "scheduler/CrontabBlock.h"
+
+#include <cstdio>
+
+#include "scheduler/SchedulerErrors.h"
+
+namespace lorvant {
+namespace {
+
+// Cron reads at most about a thousand bytes of a command.
+constexpr size_t kMaxLine = 990;
+
+std::string BeginMarker(const std::string& mark) {
+  return "# >>> Lorvant scheduled tasks " + mark + " (managed by Lorvant, do not edit) >>>";
+}
+std::string EndMarker(const std::string& mark) {
+  return "# <<< Lorvant scheduled tasks " + mark + " <<<";
+}
+std::string LineTag(const std::string& mark) { return " # lorvant-" + mark; }
+
+bool EndsWith(const std::string& s, const std::string& tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// The crontab cut into lines, each with its own line end kept.
+std::vector<std::string> CutLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t nl = text.find('\n', start);
+    size_t end = nl == std::string::npos ? text.size() : nl + 1;
+    lines.push_back(text.substr(start, end - start));
+    start = end;
+  }
+  return lines;
+}
+
+std::string Bare(const std::string& line) {
+  std::string s = line;
+  while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
+  return s;
+}
+
+// word with control characters shown as \xHH, for messages.
+std::string Printable(const std::string& word) {
+  std::string out;
+  for (unsigned char c : word) {
+    if (c < 0x20 || c == 0x7F) {
+      char buf[8];
+      std::snprintf(buf, sizeof(buf), "\\x%02X", c);
+      out += buf;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string StoreMark(const std::string& store_folder) {
+  uint64_t h = 1469598103934665603ULL;  // FNV-1a
+  for (unsigned char c : store_folder) {
+    h ^= c;
+    h *= 1099511628211ULL;
+  }
+  char buf[20];
+  std::snprintf(buf, sizeof(buf), "%08x", static_cast<unsigned>(h ^ (h >> 32)));
+  return buf;
+}
+
+std::string CronQuote(const std::string& word) {
+  std::string out = "'";
+  for (unsigned char c : word) {
+    if (c < 0x20 || c == 0x7F) {
+      throw ESchedulerError("A crontab line cannot carry a control character, and \"" +
+                            Printable(word) + "\" holds one.");
+    }
+    if (c == '\'') {
+      out += "'\\''";
+    } else if (c == '%') {
+      out += "\\%";
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "'";
+}
+
+std::string CronLine(const std::string& schedule, const std::vector<std::string>& command_words,
+                     const std::string& mark) {
+  std::string line = schedule;
+  for (const std::string& w : command_words) line += " " + CronQuote(w);
+  line += LineTag(mark);
+  if (line.size() > kMaxLine) {
+    throw ESchedulerError("The crontab line for this task would be longer than cron reads (" +
+                          std::to_string(line.size()) + " bytes); use shorter names or paths.");
+  }
+  return line;
+}
+
+std::string MergeCrontabBlock(const std::string& crontab, const std::string& mark,
+                              const std::vector<std::string>& lines) {
+  const std::string begin = BeginMarker(mark), end = EndMarker(mark), tag = LineTag(mark);
+  std::string out;
+  bool placed = false;
+  auto place = [&] {
+    if (placed || lines.empty()) return;
+    placed = true;
+    if (!out.empty() && out.back() != '\n') out += '\n';
+    out += begin + "\n";
+    for (const std::string& l : lines) out += l + "\n";
+    out += end + "\n";
+  };
+  for (const std::string& raw : CutLines(crontab)) {
+    std::string line = Bare(raw);
+    if (line == begin) {
+      place();
+      continue;
+    }
+    if (line == end || EndsWith(line, tag)) continue;
+    out += raw;
+  }
+  place();
+  return out;
+}
+
+std::vector<std::string> CrontabBlockLines(const std::string& crontab, const std::string& mark) {
+  const std::string tag = LineTag(mark);
+  std::vector<std::string> lines;
+  for (const std::string& raw : CutLines(crontab)) {
+    std::string line = Bare(raw);
+    if (EndsWith(line, tag)) lines.push_back(line);
+  }
+  return lines;
+}
+
+}  // namespace lorvant

@@ -1,0 +1,113 @@
+// What the scheduler service needs of the operating system beyond files:
+// the wall clock, the cron daemon, a user's crontab, child processes,
+// non-blocking locks and the paths of helper programs. One small interface,
+// so tests can fake every step; the real one is `SchedSystem::Default()`.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "os/Env.h"
+
+namespace lorvant {
+
+// A user's crontab as text.
+class CrontabAccess {
+ public:
+  CrontabAccess() = default;
+  virtual ~CrontabAccess() = default;
+  CrontabAccess(const CrontabAccess&) = delete;
+  CrontabAccess& operator=(const CrontabAccess&) = delete;
+
+  // The whole crontab; "" when the user has none. Throws ESchedulerError
+  // with the command's reason on failure.
+  virtual std::string Read() = 0;
+  // Installs text as the whole crontab; throws ESchedulerError on failure.
+  virtual void Write(const std::string& text) = 0;
+};
+
+// The crontab of `user` ("" for the current one) through the crontab
+// command, or through what $LORVANT_CRONTAB names: an executable is called
+// as the crontab command ("-l", "-" with the text on standard input, "-u
+// user"), anything else is a plain file that stands for the crontab and is
+// replaced atomically. Through the command, writing "" removes the crontab
+// ("-r"), so a user who had none is left with none.
+std::unique_ptr<CrontabAccess> OpenCrontab(const std::string& user);
+
+struct ProcessSpec {
+  std::vector<std::string> argv;       // argv[0] is looked up on PATH without '/'
+  std::string working_folder;          // "" keeps the current one
+  std::vector<std::string> extra_env;  // "NAME=value"
+  std::string input;                   // written to standard input
+  bool capture_output = false;         // else the child's output goes to log_file
+  std::string log_file;                // "" discards the output
+  int64_t time_limit_ms = 0;           // 0: none; past it the process group is killed
+};
+
+struct ProcessResult {
+  bool started = false;
+  std::string error;   // why it could not start
+  int exit_code = -1;  // 128 + signal when a signal ended it
+  bool timed_out = false;
+  std::string output;  // when captured
+};
+
+class SchedSystem {
+ public:
+  SchedSystem() = default;
+  virtual ~SchedSystem() = default;
+  SchedSystem(const SchedSystem&) = delete;
+  SchedSystem& operator=(const SchedSystem&) = delete;
+
+  // The system in use; tests may replace it with SetDefault.
+  static SchedSystem* Default();
+  // Installs system (or the real one for nullptr); returns the previous one.
+  static SchedSystem* SetDefault(SchedSystem* system);
+
+  // Seconds since the epoch.
+  virtual int64_t Now() = 0;
+  // True when a cron daemon runs.
+  virtual bool IsCronRunning() = 0;
+  // Starts the cron daemon (root only); true when it runs afterwards.
+  virtual bool StartCron() = 0;
+  virtual std::unique_ptr<CrontabAccess> Crontab(const std::string& user) = 0;
+  // Runs a process to its end (or its time limit).
+  virtual ProcessResult RunProcess(const ProcessSpec& spec) = 0;
+  // Starts a process that outlives the caller; false with *error when it
+  // cannot start.
+  virtual bool StartDetached(const std::vector<std::string>& argv, std::string* error) = 0;
+  virtual bool ProcessAlive(int64_t pid) = 0;
+  // Asks a process and its group to end.
+  virtual void Terminate(int64_t pid) = 0;
+  virtual int64_t CurrentPid() = 0;
+  // Takes the lock on file name without waiting; false when another holds it.
+  virtual bool TryLock(const std::string& name, UniqueFd* lock) = 0;
+  // The full path of a program, searched on PATH and the system folders;
+  // "" when absent.
+  virtual std::string FindProgram(const std::string& name) = 0;
+  // The runner executable cron calls: $LORVANT_RUNNER, else
+  // "lorvant-runner" beside the running executable or on PATH. Throws
+  // ESchedulerError when there is none.
+  virtual std::string RunnerPath() = 0;
+  // The login name of the effective user.
+  virtual std::string CurrentUserName() = 0;
+  virtual bool IsRoot() = 0;
+  // The host's name.
+  virtual std::string HostName() = 0;
+};
+
+// Installs a SchedSystem for the lifetime of the object (tests).
+class ScopedSchedSystem {
+ public:
+  explicit ScopedSchedSystem(SchedSystem* s) : previous_(SchedSystem::SetDefault(s)) {}
+  ~ScopedSchedSystem() { SchedSystem::SetDefault(previous_); }
+  ScopedSchedSystem(const ScopedSchedSystem&) = delete;
+  ScopedSchedSystem& operator=(const ScopedSchedSystem&) = delete;
+
+ private:
+  SchedSystem* previous_;
+};
+
+}  // namespace lorvant

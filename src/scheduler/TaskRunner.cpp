@@ -1,0 +1,308 @@
+#include "scheduler/TaskRunner.h"
+
+#include <algorithm>
+
+#include "base/Exception.h"
+#include "fs/FileUtil.h"
+#include "log/FileLogAppender.h"
+#include "scheduler/SchedSystem.h"
+#include "scheduler/SchedUtils.h"
+#include "scheduler/SchedulerErrors.h"
+#include "scheduler/TriggerSchedule.h"
+
+namespace lorvant {
+namespace {
+
+// How late cron may call for an occurrence still to count as on time.
+constexpr int64_t kOnTimeSeconds = 300;
+
+bool HasLineBreak(const std::string& s) {
+  return s.find('\n') != std::string::npos || s.find('\r') != std::string::npos;
+}
+
+bool WithinBoundaries(const TriggerDef& t, int64_t now) {
+  TDateTime start = IsoToDateTime(t.StartBoundary);
+  TDateTime end = IsoToDateTime(t.EndBoundary);
+  if (start != 0 && DateTimeToEpoch(start) > now) return false;
+  if (end != 0 && DateTimeToEpoch(end) < now) return false;
+  return true;
+}
+
+}  // namespace
+
+std::vector<std::string> SplitArguments(const std::string& text) {
+  std::vector<std::string> words;
+  std::string word;
+  bool in_word = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20 && c != '\t') {
+      throw ETaskError("The arguments hold a control character, which is not allowed.");
+    }
+    if (c == ' ' || c == '\t') {
+      if (in_word) words.push_back(word);
+      word.clear();
+      in_word = false;
+      continue;
+    }
+    in_word = true;
+    if (c == '"') {
+      size_t j = i + 1;
+      for (; j < text.size() && text[j] != '"'; ++j) {
+        if (text[j] == '\\' && j + 1 < text.size() && (text[j + 1] == '"' || text[j + 1] == '\\')) {
+          ++j;
+        }
+        word += text[j];
+      }
+      if (j >= text.size()) throw ETaskError("The arguments have an unclosed double quote.");
+      i = j;
+    } else if (c == '\'') {
+      size_t j = text.find('\'', i + 1);
+      if (j == std::string::npos) throw ETaskError("The arguments have an unclosed single quote.");
+      word += text.substr(i + 1, j - i - 1);
+      i = j;
+    } else {
+      word += static_cast<char>(c);
+    }
+  }
+  if (in_word) words.push_back(word);
+  return words;
+}
+
+int ExitCodeOf(uint32_t result) {
+  if (result == 0) return 0;
+  int low = static_cast<int>(result & 0xFF);
+  return low == 0 ? 1 : low;
+}
+
+void TaskRunner::Log(const std::string& text) {
+  try {
+    WriteLogLine(service_->store().LogFile(), text);
+  } catch (const Exception&) {
+    // The log is a courtesy; a run does not fail for it.
+  }
+}
+
+int TaskRunner::Fire(const std::string& name, int index) {
+  SchedSystem* sys = SchedSystem::Default();
+  StoredTask task;
+  try {
+    task = service_->store().Load(name);
+  } catch (const Exception& e) {
+    Log(e.Message());
+    return 1;
+  }
+  const TaskDefinitionData& d = task.Definition;
+  if (!d.Settings.Enabled) return 0;
+  if (index < 0 || static_cast<size_t>(index) >= d.Triggers.size()) {
+    Log("Task \"" + name + "\" has no trigger " + std::to_string(index) + "; nothing was run.");
+    return 1;
+  }
+  const TriggerDef& t = d.Triggers[static_cast<size_t>(index)];
+  if (!t.Enabled) return 0;
+  int64_t now = sys->Now();
+  if (IsCalendarTrigger(t.Type)) {
+    UniqueFd lock = service_->store().Lock();
+    RunState state = service_->store().LoadState(name);
+    state.LastFired.resize(d.Triggers.size(), 0);
+    int64_t from = std::max(state.LastFired[static_cast<size_t>(index)], state.RegisteredAt);
+    if (!d.Settings.StartWhenAvailable) from = std::max(from, now - kOnTimeSeconds);
+    int64_t due = LatestOccurrence(t, from, now + 59);
+    if (due == 0) return 0;
+    state.LastFired[static_cast<size_t>(index)] = due;
+    service_->store().SaveState(name, state);
+  } else if (!WithinBoundaries(t, now)) {
+    return 0;
+  }
+  return Execute(task);
+}
+
+int TaskRunner::Event(const std::string& kind) {
+  int type = kind == "logon" ? kTriggerLogon : kind == "boot" ? kTriggerBoot : -1;
+  if (type < 0) {
+    Log("Unknown event \"" + kind + "\".");
+    return 1;
+  }
+  std::string user = SchedSystem::Default()->CurrentUserName();
+  int64_t now = SchedSystem::Default()->Now();
+  int rc = 0;
+  for (const std::string& name : service_->store().ListNames()) {
+    StoredTask task;
+    try {
+      task = service_->store().Load(name);
+    } catch (const Exception& e) {
+      Log(e.Message());
+      rc = 1;
+      continue;
+    }
+    if (!task.Definition.Settings.Enabled) continue;
+    bool fires = false;
+    for (const TriggerDef& t : task.Definition.Triggers) {
+      if (t.Type == type && t.Enabled && WithinBoundaries(t, now) &&
+          (t.UserId.empty() || t.UserId == user)) {
+        fires = true;
+      }
+    }
+    if (fires && Execute(task) != 0) rc = 1;
+  }
+  return rc;
+}
+
+int TaskRunner::RunNow(const std::string& name) {
+  StoredTask task;
+  try {
+    task = service_->store().Load(name);
+  } catch (const Exception& e) {
+    Log(e.Message());
+    return 1;
+  }
+  return Execute(task);
+}
+
+int TaskRunner::Execute(const StoredTask& task) {
+  SchedSystem* sys = SchedSystem::Default();
+  TaskStore& store = service_->store();
+  const std::string& name = task.Name;
+  UniqueFd run_lock;
+  std::string lock_file = store.RunLockFile(name);
+  switch (task.Definition.Settings.MultipleInstances) {
+    case 0:  // parallel
+      break;
+    case 1:  // queue: wait for the run before
+      Env::Default()->LockFile(lock_file, &run_lock);
+      break;
+    case 3:  // stop the run before
+      if (!sys->TryLock(lock_file, &run_lock)) {
+        int64_t pid = store.LoadState(name).RunningPid;
+        Log("Task \"" + name + "\" is still running; that run is stopped for the new one.");
+        sys->Terminate(pid);
+        Env::Default()->LockFile(lock_file, &run_lock);
+      }
+      break;
+    default:  // ignore the new run
+      if (!sys->TryLock(lock_file, &run_lock)) {
+        Log("Task \"" + name + "\" is still running; this start is skipped.");
+        return 0;
+      }
+      break;
+  }
+  {
+    UniqueFd lock = store.Lock();
+    RunState state = store.LoadState(name);
+    state.Running = true;
+    state.RunningPid = sys->CurrentPid();
+    state.LastRunTime = sys->Now();
+    store.SaveState(name, state);
+  }
+  Log("Task \"" + name + "\" started.");
+  uint32_t result = 0;
+  if (task.Definition.Actions.empty()) {
+    result = kErrorInvalidArgument;
+    Log("Task \"" + name + "\" has no action to run.");
+  }
+  for (const ActionDef& a : task.Definition.Actions) {
+    std::string failure;
+    uint32_t r = RunAction(task, a, &failure);
+    if (!failure.empty()) Log("Task \"" + name + "\": " + failure);
+    if (r != 0 && result == 0) result = r;
+    if (r == 0 && result == 0) result = 0;
+  }
+  {
+    UniqueFd lock = store.Lock();
+    RunState state = store.LoadState(name);
+    state.Running = false;
+    state.RunningPid = 0;
+    state.LastResult = result;
+    store.SaveState(name, state);
+  }
+  char code[16];
+  std::snprintf(code, sizeof(code), "0x%X", result);
+  Log("Task \"" + name + "\" ended with result " + code + ".");
+  return ExitCodeOf(result);
+}
+
+uint32_t TaskRunner::RunAction(const StoredTask& task, const ActionDef& a, std::string* failure) {
+  SchedSystem* sys = SchedSystem::Default();
+  ProcessSpec spec;
+  spec.log_file = service_->store().LogFile();
+  switch (a.Type) {
+    case kActionExec: {
+      if (a.Path.empty()) {
+        *failure = "the action names no program.";
+        return kErrorNotFound;
+      }
+      try {
+        spec.argv = SplitArguments(a.Arguments);
+      } catch (const Exception& e) {
+        *failure = e.Message();
+        return kErrorInvalidArgument;
+      }
+      spec.argv.insert(spec.argv.begin(), a.Path);
+      spec.working_folder = a.WorkingDirectory;
+      std::string limit = task.Definition.Settings.ExecutionTimeLimit;
+      uint32_t minutes = IsoDurationToMinutes(limit);
+      spec.time_limit_ms = static_cast<int64_t>(minutes) * 60000;
+      ProcessResult r = sys->RunProcess(spec);
+      if (!r.started) {
+        *failure = "cannot run \"" + a.Path + "\": " + r.error;
+        return kErrorNotFound;
+      }
+      if (r.timed_out) {
+        *failure = "\"" + a.Path + "\" ran past its time limit " + limit + " and was stopped.";
+        return kStatusTerminated;
+      }
+      return static_cast<uint32_t>(r.exit_code);
+    }
+    case kActionEmail: {
+      if (HasLineBreak(a.To) || HasLineBreak(a.From) || HasLineBreak(a.Subject)) {
+        *failure = "the e-mail's receiver, sender or subject holds a line break; it was not sent.";
+        return kErrorInvalidArgument;
+      }
+      std::string sendmail = sys->FindProgram("sendmail");
+      if (sendmail.empty()) {
+        *failure =
+            "no local sendmail is installed, so the e-mail to \"" + a.To + "\" was not sent.";
+        return kErrorNotFound;
+      }
+      spec.argv = {sendmail, "-t", "-oi"};
+      spec.input = "To: " + a.To + "\n" + (a.From.empty() ? "" : "From: " + a.From + "\n") +
+                   "Subject: " + a.Subject + "\n\n" + a.Body + "\n";
+      ProcessResult r = sys->RunProcess(spec);
+      if (!r.started || r.exit_code != 0) {
+        *failure =
+            "sendmail did not take the e-mail to \"" + a.To + "\"" +
+            (r.started ? " (exit code " + std::to_string(r.exit_code) + ")." : ": " + r.error);
+        return r.started ? static_cast<uint32_t>(r.exit_code) : kErrorNotFound;
+      }
+      return 0;
+    }
+    case kActionShowMessage: {
+      std::string bus = Env::Default()->GetVar("DBUS_SESSION_BUS_ADDRESS");
+      std::string runtime = "/run/user/" + std::to_string(Env::Default()->EffectiveUserId());
+      if (bus.empty() && FileExists(runtime + "/bus")) bus = "unix:path=" + runtime + "/bus";
+      if (bus.empty()) {
+        *failure = "no desktop session is there to show the message \"" + a.Title + "\".";
+        return kErrorNotFound;
+      }
+      std::string notify = sys->FindProgram("notify-send");
+      if (notify.empty()) {
+        *failure =
+            "notify-send is not installed, so the message \"" + a.Title + "\" was not shown.";
+        return kErrorNotFound;
+      }
+      spec.argv = {notify, "--app-name=Lorvant", "--", a.Title, a.MessageBody};
+      spec.extra_env = {"DBUS_SESSION_BUS_ADDRESS=" + bus};
+      ProcessResult r = sys->RunProcess(spec);
+      if (!r.started || r.exit_code != 0) {
+        *failure = "the message \"" + a.Title + "\" could not be shown.";
+        return r.started ? static_cast<uint32_t>(r.exit_code) : kErrorNotFound;
+      }
+      return 0;
+    }
+    default:
+      *failure = "actions of type " + std::to_string(a.Type) + " cannot run here.";
+      return kErrorInvalidArgument;
+  }
+}
+
+}  // namespace lorvant

@@ -1,0 +1,50 @@
+// What the runner executable does when cron, the desktop's autostart or a
+// demand start calls it: it checks that a trigger is really due (its own
+// day and week intervals, weekdays of the month, boundaries and
+// repetition, which cron's fields cannot say), keeps to the task's policy
+// for runs that overlap, runs the task's actions and records state, last
+// run time and exit code.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "scheduler/SchedulerService.h"
+
+namespace lorvant {
+
+class TaskRunner {
+ public:
+  explicit TaskRunner(SchedulerService* service) : service_(service) {}
+  TaskRunner(const TaskRunner&) = delete;
+  TaskRunner& operator=(const TaskRunner&) = delete;
+
+  // Runs the task when trigger `index` is due now. An occurrence is due
+  // once: when it is at most five minutes old (any age with the task's
+  // start-when-available setting) and newer than the task's registration.
+  // Returns the process exit code: 0 when nothing was due or the task
+  // succeeded, else the task's result (1 for a result whose low byte is 0).
+  int Fire(const std::string& name, int index);
+  // Runs every task with an enabled trigger of the event's kind ("logon",
+  // "boot") within its boundaries; returns 0, or 1 when any failed.
+  int Event(const std::string& kind);
+  // Runs the task now, whatever its schedule.
+  int RunNow(const std::string& name);
+
+ private:
+  int Execute(const StoredTask& task);
+  uint32_t RunAction(const StoredTask& task, const ActionDef& action, std::string* failure);
+  void Log(const std::string& text);
+
+  SchedulerService* service_;
+};
+
+// The words of an argument text: blanks separate them, "…" groups with \"
+// and \\ as escapes, '…' groups literally. Nothing is expanded. Throws
+// ETaskError for an unclosed quote or a control character.
+std::vector<std::string> SplitArguments(const std::string& text);
+
+// The exit code the runner ends with for a task result.
+int ExitCodeOf(uint32_t result);
+
+}  // namespace lorvant

@@ -1,0 +1,157 @@
+// One real run under the system's cron daemon: a task scheduled for the
+// next minute runs Lorvant through its launcher script, its pieces appear,
+// and its last run time and exit code are recorded. The test's lines live
+// in a block of their own in the real crontab and are removed afterwards,
+// also when the test fails.
+#include <dirent.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "base/Exception.h"
+#include "fs/FileUtil.h"
+#include "scheduler/CrontabBlock.h"
+#include "scheduler/SchedSystem.h"
+#include "scheduler/SchedUtils.h"
+#include "scheduler/TaskService.h"
+#include "support/RunLorvant.h"
+#include "support/TestEnv.h"
+#include "tasks/BatchOptions.h"
+
+namespace lorvant {
+namespace {
+
+std::vector<pid_t> CronPids() {
+  std::vector<pid_t> pids;
+  DIR* dir = ::opendir("/proc");
+  if (dir == nullptr) return pids;
+  while (struct dirent* e = ::readdir(dir)) {
+    if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
+    std::string comm = test::ReadBytes(std::string("/proc/") + e->d_name + "/comm");
+    if (comm == "cron\n" || comm == "crond\n") pids.push_back(std::atoi(e->d_name));
+  }
+  ::closedir(dir);
+  return pids;
+}
+
+// Starts the cron daemon when none runs, and stops only what it started.
+class CronDaemon {
+ public:
+  CronDaemon() {
+    if (!CronPids().empty()) {
+      running_ = true;
+      return;
+    }
+    running_ = SchedSystem::Default()->StartCron();
+    if (running_) started_ = CronPids();
+  }
+  ~CronDaemon() {
+    for (pid_t pid : started_) ::kill(pid, SIGTERM);
+  }
+  CronDaemon(const CronDaemon&) = delete;
+  CronDaemon& operator=(const CronDaemon&) = delete;
+  bool running() const { return running_; }
+
+ private:
+  bool running_ = false;
+  std::vector<pid_t> started_;
+};
+
+// Deletes the task (and with it its crontab lines) however the test ends.
+class TaskCleanup {
+ public:
+  TaskCleanup(std::shared_ptr<TaskFolder> folder, std::string name)
+      : folder_(std::move(folder)), name_(std::move(name)) {}
+  ~TaskCleanup() {
+    try {
+      folder_->DeleteTask(name_, 0);
+    } catch (const Exception&) {
+    }
+  }
+  TaskCleanup(const TaskCleanup&) = delete;
+  TaskCleanup& operator=(const TaskCleanup&) = delete;
+
+ private:
+  std::shared_ptr<TaskFolder> folder_;
+  std::string name_;
+};
+
+class Launcher : public TBatchOptions {
+ public:
+  std::string GetExeName() const override { return LORVANT_EXE; }
+};
+
+TEST(SchedCronEndToEnd, ATaskScheduledForTheNextMinuteRunsUnderCron) {
+  if (::geteuid() != 0) GTEST_SKIP() << "cron's end-to-end run needs root here";
+  if (SchedSystem::Default()->FindProgram("crontab").empty()) {
+    GTEST_SKIP() << "no crontab command is installed (scripts/setup installs cron)";
+  }
+  CronDaemon cron;
+  if (!cron.running()) GTEST_SKIP() << "the cron daemon is not running and cannot be started";
+  test::ScopedEnvVar crontab("LORVANT_CRONTAB", "crontab");
+  test::ScopedEnvVar runner("LORVANT_RUNNER", LORVANT_RUNNER_EXE);
+
+  std::string dir = test::MakeTempDir("cron e2e $x");
+  std::string source = dir + "/source.txt";
+  std::string lines;
+  for (int i = 1; i <= 25; ++i) lines += "line " + std::to_string(i) + "\r\n";
+  test::WriteBytes(source, lines);
+  test::WriteTask(dir + "/split.sft", source, dir + "/out", "10");
+  Launcher launcher;
+  launcher.OptionName = "task";
+  launcher.SessionFile = dir + "/split.sft";
+  launcher.LogFile = dir + "/split.log";
+  launcher.BatchFile = dir + "/split.sh";
+  launcher.SaveBatchFile();
+
+  std::string before = OpenCrontab("")->Read();
+  TaskService service(dir + "/store");
+  service.Connect("", "", "", "");
+  std::shared_ptr<TaskFolder> folder = service.GetFolder("");
+  const std::string name = "cron e2e 'split' 100%";
+  TaskCleanup cleanup(folder, name);
+
+  int64_t now = SchedSystem::Default()->Now();
+  int64_t start = now - now % 60 + 60;
+  if (start - now < 5) start += 60;  // leave cron time to read the new crontab
+  TaskDefinitionPtr def = service.NewTask(0);
+  TriggerDef trigger;
+  trigger.Type = kTriggerTime;
+  trigger.StartBoundary = DateTimeToIso(EpochToDateTime(start));
+  def->Triggers.push_back(trigger);
+  ActionDef action;
+  action.Path = launcher.BatchFile;
+  action.WorkingDirectory = dir;
+  def->Actions.push_back(action);
+  RegisteredTaskPtr task =
+      folder->RegisterTaskDefinition(name, def, kTaskCreateOrUpdate, "", "", 3, "");
+  std::string during = OpenCrontab("")->Read();
+  EXPECT_EQ(CrontabBlockLines(during, StoreMark(dir + "/store")).size(), 1u);
+  EXPECT_EQ(MergeCrontabBlock(during, StoreMark(dir + "/store"), {}), before);
+
+  // cron starts jobs on the minute; allow it a good margin.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(start - now + 90);
+  while (std::chrono::steady_clock::now() < deadline &&
+         (task->LastRunTime() == 0 || task->State() == kStateRunning)) {
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+  }
+  ASSERT_NE(task->LastRunTime(), 0) << "cron did not run the task; runner log:\n"
+                                    << test::ReadBytes(dir + "/store/runner.log");
+  EXPECT_GE(DateTimeToEpoch(task->LastRunTime()), start);
+  EXPECT_EQ(task->LastTaskResult(), 0u) << test::ReadBytes(dir + "/store/runner.log");
+  EXPECT_EQ(task->NextRunTime(), 0);
+  EXPECT_EQ(test::ReadBytes(dir + "/out/1.txt").substr(0, 8), "line 1\r\n");
+  EXPECT_TRUE(FileExists(dir + "/out/3.txt"));
+  EXPECT_FALSE(FileExists(dir + "/out/4.txt"));
+  EXPECT_TRUE(FileExists(dir + "/split.log"));
+
+  folder->DeleteTask(name, 0);
+  EXPECT_EQ(OpenCrontab("")->Read(), before);
+}
+
+}  // namespace
+}  // namespace lorvant

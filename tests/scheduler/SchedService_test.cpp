@@ -1,0 +1,197 @@
+#include "scheduler/SchedulerService.h"
+
+#include <gtest/gtest.h>
+
+#include "fs/FileUtil.h"
+#include "scheduler/CrontabBlock.h"
+#include "scheduler/SchedTestSupport.h"
+#include "scheduler/SchedulerErrors.h"
+#include "scheduler/TaskService.h"
+#include "scheduler/WorkItemScheduler.h"
+
+namespace lorvant {
+namespace {
+
+class SchedServiceTest : public ::testing::Test {
+ protected:
+  SchedServiceTest()
+      : dir_(test::MakeTempDir("svc")),
+        crontab_file_(dir_ + "/crontab"),
+        crontab_var_("LORVANT_CRONTAB", crontab_file_.c_str()),
+        store_(dir_ + "/store") {
+    sys_.SetLocal(2024, 3, 4, 12, 0);
+  }
+
+  static StoredTask DailyTask(const std::string& name) {
+    StoredTask t;
+    t.Name = name;
+    TriggerDef trig;
+    trig.Type = kTriggerDaily;
+    trig.StartBoundary = "2024-03-01T09:30:00";
+    t.Definition.Triggers.push_back(trig);
+    ActionDef a;
+    a.Path = "/bin/true";
+    t.Definition.Actions.push_back(a);
+    return t;
+  }
+
+  std::vector<std::string> Lines() {
+    return CrontabBlockLines(test::ReadBytes(crontab_file_), StoreMark(store_));
+  }
+
+  std::string dir_, crontab_file_;
+  test::ScopedEnvVar crontab_var_;
+  std::string store_;
+  test::ScopedTimeZone zone_{test::kBerlin};
+  test::FakeSchedSystem sys_;
+};
+
+TEST_F(SchedServiceTest, RegisteringWritesOneLinePerTriggerAndDeletingRemovesThem) {
+  test::WriteBytes(crontab_file_, "MAILTO=me\n0 1 * * * backup\n");
+  SchedulerService svc(store_);
+  StoredTask t = DailyTask("it's 100% $HOME");
+  TriggerDef boot;
+  boot.Type = kTriggerBoot;
+  t.Definition.Triggers.push_back(boot);
+  svc.Register(t);
+  std::string q = CronQuote(store_);
+  EXPECT_EQ(Lines(), (std::vector<std::string>{
+                         "30 9,10 * * * '/opt/lorvant/lorvant-runner' 'fire' " + q +
+                             " 'it'\\''s 100\\% $HOME' '0' # lorvant-" + StoreMark(store_),
+                         "@reboot '/opt/lorvant/lorvant-runner' 'fire' " + q +
+                             " 'it'\\''s 100\\% $HOME' '1' # lorvant-" + StoreMark(store_)}));
+  TaskStatus s = svc.StatusOf(t.Name, t.Definition);
+  EXPECT_EQ(s.State, kStateReady);
+  EXPECT_EQ(s.LastTaskResult, kStatusHasNotRun);
+  EXPECT_EQ(test::LocalText(s.NextRunTime), "2024-03-05 09:30:00");
+
+  svc.Delete(t.Name);
+  EXPECT_EQ(test::ReadBytes(crontab_file_), "MAILTO=me\n0 1 * * * backup\n");
+  EXPECT_THROW(svc.Delete(t.Name), EServiceError);
+}
+
+TEST_F(SchedServiceTest, CronFieldsFollowTheRepetition) {
+  TriggerDef t;
+  t.StartBoundary = "2024-03-01T23:05:00";
+  EXPECT_EQ(SchedulerService::CronScheduleOf(t), "5 23,0 * * *");
+  t.Repetition.Interval = "PT2H";
+  EXPECT_EQ(SchedulerService::CronScheduleOf(t), "5 * * * *");
+  t.Repetition.Interval = "PT10M";
+  EXPECT_EQ(SchedulerService::CronScheduleOf(t), "* * * * *");
+}
+
+TEST_F(SchedServiceTest, OnlyTasksThatCanStillRunGetLines) {
+  SchedulerService svc(store_);
+  StoredTask past = DailyTask("past");
+  past.Definition.Triggers[0].Type = kTriggerTime;  // once, on 1 March
+  svc.Register(past);
+  StoredTask off = DailyTask("off");
+  off.Definition.Settings.Enabled = false;
+  svc.Register(off);
+  StoredTask idle = DailyTask("idle");
+  idle.Definition.Triggers[0].Type = kTriggerIdle;
+  svc.Register(idle);
+  EXPECT_TRUE(Lines().empty());
+  EXPECT_EQ(svc.StatusOf("off", off.Definition).State, kStateDisabled);
+}
+
+TEST_F(SchedServiceTest, LogonTriggersGoThroughOneAutostartEntry) {
+  SchedulerService svc(store_);
+  StoredTask t = DailyTask("at logon");
+  t.Definition.Triggers[0].Type = kTriggerLogon;
+  svc.Register(t);
+  std::string entry = test::ReadBytes(svc.AutostartFile());
+  EXPECT_NE(entry.find("Exec=\"/opt/lorvant/lorvant-runner\" event logon \"" + store_ + "\"\n"),
+            std::string::npos);
+  EXPECT_TRUE(Lines().empty());
+  svc.Delete("at logon");
+  EXPECT_FALSE(FileExists(svc.AutostartFile()));
+}
+
+TEST_F(SchedServiceTest, ADamagedTaskFileLeavesTheOthersScheduled) {
+  SchedulerService svc(store_);
+  svc.Register(DailyTask("good"));
+  svc.Register(DailyTask("bad"));
+  test::WriteBytes(svc.store().TaskFile("bad"), "# Lorvant scheduled task 1\n[Task\n");
+  svc.SyncSchedule();
+  ASSERT_EQ(Lines().size(), 1u);
+  EXPECT_NE(Lines()[0].find("'good'"), std::string::npos);
+  TaskService service(store_);
+  service.Connect("", "", "", "");
+  EXPECT_EQ(service.GetFolder("")->GetTasks(0).size(), 1u);
+  EXPECT_THROW(service.GetFolder("")->GetTask("bad"), EServiceError);
+}
+
+TEST_F(SchedServiceTest, AnotherAccountIsRefusedWithAReason) {
+  SchedulerService svc(store_);
+  StoredTask t = DailyTask("as bob");
+  t.Definition.Principal.UserId = "bob";
+  try {
+    svc.Register(t);
+    ADD_FAILURE();
+  } catch (const EServiceError& e) {
+    EXPECT_NE(std::string(e.what()).find("only root can schedule a task for another account"),
+              std::string::npos);
+  }
+  EXPECT_FALSE(svc.store().Exists("as bob"));
+  for (const char* same : {"", "System", "tester", "HOST\\tester"}) {
+    t.Definition.Principal.UserId = same;
+    EXPECT_NO_THROW(svc.Register(t)) << same;
+  }
+}
+
+TEST_F(SchedServiceTest, OnlyTheLocalComputerIsServed) {
+  TaskService service(store_);
+  EXPECT_THROW(service.GetFolder(""), ESchedulerError);
+  EXPECT_THROW(service.Connect("fileserver", "", "", ""), EServiceError);
+  EXPECT_FALSE(service.Connected());
+  for (const char* local : {"", "localhost", "testhost", "\\\\testhost", "."}) {
+    EXPECT_NO_THROW(service.Connect(local, "", "", "")) << local;
+  }
+  EXPECT_EQ(service.TargetServer(), "testhost");
+  EXPECT_THROW(service.GetFolder("\\Other"), EServiceError);
+  WorkItemScheduler first(store_);
+  EXPECT_THROW(first.SetTargetComputer("\\\\fileserver"), EServiceError);
+  EXPECT_EQ(first.GetTargetComputer(), "\\\\testhost");
+}
+
+TEST_F(SchedServiceTest, TheServiceRunsWhenCronRunsOrCanBeStarted) {
+  SchedulerService svc(store_);
+  sys_.cron_running = false;
+  EXPECT_FALSE(svc.EnsureRunning());
+  sys_.can_start_cron = true;
+  EXPECT_TRUE(svc.EnsureRunning());
+}
+
+TEST_F(SchedServiceTest, ACrontabCommandThatFailsIsReported) {
+  std::string fake = dir_ + "/crontab-cmd";
+  test::WriteBytes(fake, "#!/bin/sh\necho 'crontab: your crontab is locked' >&2\nexit 1\n");
+  ASSERT_EQ(::chmod(fake.c_str(), 0755), 0);
+  test::ScopedEnvVar var("LORVANT_CRONTAB", fake.c_str());
+  SchedulerService svc(store_);
+  try {
+    svc.Register(DailyTask("t"));
+    ADD_FAILURE();
+  } catch (const ESchedulerError& e) {
+    EXPECT_NE(std::string(e.what()).find("your crontab is locked"), std::string::npos) << e.what();
+  }
+}
+
+TEST_F(SchedServiceTest, ACrontabProgramGetsTheWholeTextOnItsInput) {
+  std::string fake = dir_ + "/crontab-cmd";
+  std::string saved = dir_ + "/saved";
+  test::WriteBytes(fake, "#!/bin/sh\nif [ \"$1\" = -l ]; then cat '" + saved +
+                             "' 2>/dev/null || { echo 'no crontab for tester' >&2; exit 1; }; "
+                             "elif [ \"$1\" = -r ]; then rm '" +
+                             saved + "'; " + "else cat > '" + saved + "'; fi\n");
+  ASSERT_EQ(::chmod(fake.c_str(), 0755), 0);
+  test::ScopedEnvVar var("LORVANT_CRONTAB", fake.c_str());
+  SchedulerService svc(store_);
+  svc.Register(DailyTask("t"));
+  EXPECT_EQ(CrontabBlockLines(test::ReadBytes(saved), StoreMark(store_)).size(), 1u);
+  svc.Delete("t");
+  EXPECT_FALSE(test::PathExists(saved));  // no crontab before, none after
+}
+
+}  // namespace
+}  // namespace lorvant

@@ -1,0 +1,126 @@
+// Test support for the scheduler: a SchedSystem whose clock, cron daemon,
+// account and child processes the test decides, with the crontab a file in
+// the test's own folder, and a scope that sets the time zone.
+#pragma once
+
+#include <stdlib.h>
+#include <time.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "scheduler/SchedSystem.h"
+#include "scheduler/SchedTime.h"
+#include "support/TestEnv.h"
+
+namespace lorvant::test {
+
+class FakeSchedSystem : public SchedSystem {
+ public:
+  FakeSchedSystem() : real_(SchedSystem::Default()), scope_(this) {}
+
+  int64_t now = 1700000000;
+  bool cron_running = true;
+  bool can_start_cron = false;
+  bool root = false;
+  std::string user = "tester";
+  bool fake_processes = false;  // else children really run
+  ProcessResult process_result;
+  std::vector<ProcessSpec> processes;
+  std::vector<std::vector<std::string>> detached;
+  std::set<int64_t> alive;
+  std::map<std::string, std::string> programs;
+
+  int64_t Now() override { return now; }
+  bool IsCronRunning() override { return cron_running; }
+  bool StartCron() override {
+    if (can_start_cron) cron_running = true;
+    return cron_running;
+  }
+  std::unique_ptr<CrontabAccess> Crontab(const std::string& u) override {
+    return real_->Crontab(u);
+  }
+  ProcessResult RunProcess(const ProcessSpec& spec) override {
+    processes.push_back(spec);
+    return fake_processes ? process_result : real_->RunProcess(spec);
+  }
+  bool StartDetached(const std::vector<std::string>& argv, std::string*) override {
+    detached.push_back(argv);
+    return true;
+  }
+  bool ProcessAlive(int64_t pid) override { return alive.count(pid) != 0; }
+  void Terminate(int64_t pid) override { alive.erase(pid); }
+  int64_t CurrentPid() override { return 4242; }
+  bool TryLock(const std::string& name, UniqueFd* lock) override {
+    return real_->TryLock(name, lock);
+  }
+  std::string FindProgram(const std::string& name) override {
+    auto it = programs.find(name);
+    return it == programs.end() ? "" : it->second;
+  }
+  std::string RunnerPath() override { return "/opt/lorvant/lorvant-runner"; }
+  std::string CurrentUserName() override { return user; }
+  bool IsRoot() override { return root; }
+  std::string HostName() override { return "testhost"; }
+
+  // Sets the clock to a local wall-clock time.
+  void SetLocal(int y, int mo, int d, int h, int mi, int s = 0) {
+    CivilTime t;
+    t.year = y;
+    t.month = mo;
+    t.day = d;
+    t.hour = h;
+    t.minute = mi;
+    t.second = s;
+    now = LocalToEpoch(t);
+  }
+
+ private:
+  SchedSystem* real_;
+  ScopedSchedSystem scope_;
+};
+
+// Sets TZ for one scope ("CET-1CEST,M3.5.0,M10.5.0/3" needs no zone files).
+class ScopedTimeZone {
+ public:
+  explicit ScopedTimeZone(const char* tz) : var_("TZ", tz) { ::tzset(); }
+  ~ScopedTimeZone() {
+    // var_ restores TZ after this body; tzset again once it has.
+  }
+  ScopedTimeZone(const ScopedTimeZone&) = delete;
+  ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
+
+ private:
+  struct Reset {
+    ~Reset() { ::tzset(); }
+  } reset_;
+  ScopedEnvVar var_;
+};
+
+inline constexpr char kBerlin[] = "CET-1CEST,M3.5.0,M10.5.0/3";
+
+// Seconds since the epoch of a local wall-clock time.
+inline int64_t Local(int y, int mo, int d, int h, int mi, int s = 0) {
+  CivilTime t;
+  t.year = y;
+  t.month = mo;
+  t.day = d;
+  t.hour = h;
+  t.minute = mi;
+  t.second = s;
+  return LocalToEpoch(t);
+}
+
+// "yyyy-mm-dd hh:nn:ss" of an instant in local time, "0" for 0.
+inline std::string LocalText(int64_t epoch) {
+  if (epoch == 0) return "0";
+  CivilTime t = EpochToLocal(epoch);
+  char buf[40];
+  snprintf(buf, sizeof(buf), "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
+           t.minute, t.second);
+  return buf;
+}
+
+}  // namespace lorvant::test

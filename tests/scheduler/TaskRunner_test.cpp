@@ -1,0 +1,257 @@
+#include "scheduler/TaskRunner.h"
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "fs/FileUtil.h"
+#include "scheduler/SchedTestSupport.h"
+#include "scheduler/SchedulerErrors.h"
+
+namespace lorvant {
+namespace {
+
+TEST(TaskRunnerArguments, SplitWithoutExpandingAnything) {
+  const std::pair<const char*, std::vector<std::string>> cases[] = {
+      {"", {}},
+      {"  a   b ", {"a", "b"}},
+      {"task=\"/my docs/a.sft\" logfile=x", {"task=/my docs/a.sft", "logfile=x"}},
+      {"'it''s' \"say \\\"hi\\\"\"", {"its", "say \"hi\""}},
+      {"$HOME `id` $(id) *", {"$HOME", "`id`", "$(id)", "*"}},
+      {"\"\"", {""}},
+      {"a\\b", {"a\\b"}},
+  };
+  for (const auto& [text, words] : cases) EXPECT_EQ(SplitArguments(text), words) << text;
+  for (const char* bad : {"\"open", "'open", "a\nb"}) {
+    EXPECT_THROW(SplitArguments(bad), ETaskError) << bad;
+  }
+}
+
+class TaskRunnerTest : public ::testing::Test {
+ protected:
+  TaskRunnerTest()
+      : dir_(test::MakeTempDir("runner")),
+        folder_(dir_ + "/work $dir `x`"),
+        crontab_var_("LORVANT_CRONTAB", (dir_ + "/crontab").c_str()),
+        svc_(dir_ + "/store"),
+        runner_(&svc_) {
+    ::mkdir(folder_.c_str(), 0755);
+    // Writes its arguments, one a line, into args.out in its folder, and
+    // ends with the exit code in the file "code" beside it when there is one.
+    script_ = dir_ + "/args.sh";
+    test::WriteBytes(script_,
+                     "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done >> args.out\n"
+                     "[ -f code ] && exit $(cat code)\nexit 0\n");
+    ::chmod(script_.c_str(), 0755);
+    sys_.SetLocal(2024, 3, 4, 9, 30, 20);
+  }
+
+  StoredTask Task(const std::string& name, const std::string& arguments) {
+    StoredTask t;
+    t.Name = name;
+    TriggerDef trig;
+    trig.Type = kTriggerDaily;
+    trig.StartBoundary = "2024-03-01T09:30:00";
+    t.Definition.Triggers.push_back(trig);
+    ActionDef a;
+    a.Path = script_;
+    a.Arguments = arguments;
+    a.WorkingDirectory = folder_;
+    t.Definition.Actions.push_back(a);
+    return t;
+  }
+
+  std::string Output() { return test::ReadBytes(folder_ + "/args.out"); }
+  std::string Log() { return test::ReadBytes(svc_.store().LogFile()); }
+
+  std::string dir_, folder_, script_;
+  test::ScopedEnvVar crontab_var_;
+  test::ScopedTimeZone zone_{test::kBerlin};
+  test::FakeSchedSystem sys_;
+  SchedulerService svc_;
+  TaskRunner runner_;
+};
+
+TEST_F(TaskRunnerTest, ADueTriggerRunsOnceAndItsRunIsRecorded) {
+  sys_.SetLocal(2024, 3, 3, 12, 0);
+  svc_.Register(Task("daily", "one two"));
+  sys_.SetLocal(2024, 3, 4, 9, 30, 20);
+  EXPECT_EQ(runner_.Fire("daily", 0), 0);
+  EXPECT_EQ(Output(), "one\ntwo\n");
+  RunState s = svc_.store().LoadState("daily");
+  EXPECT_EQ(s.LastRunTime, sys_.now);
+  EXPECT_EQ(s.LastResult, 0u);
+  EXPECT_FALSE(s.Running);
+  // cron's second call, an hour after, and a repeated call: nothing.
+  sys_.SetLocal(2024, 3, 4, 10, 30);
+  EXPECT_EQ(runner_.Fire("daily", 0), 0);
+  sys_.SetLocal(2024, 3, 4, 9, 36);
+  EXPECT_EQ(runner_.Fire("daily", 0), 0);
+  EXPECT_EQ(Output(), "one\ntwo\n");
+  TaskStatus status = svc_.StatusOf("daily", svc_.store().Load("daily").Definition);
+  EXPECT_EQ(test::LocalText(status.NextRunTime), "2024-03-05 09:30:00");
+}
+
+TEST_F(TaskRunnerTest, TheTriggersOwnConditionsDecide) {
+  sys_.SetLocal(2024, 3, 1, 0, 0);
+  StoredTask t = Task("every other day", "x");
+  t.Definition.Triggers[0].DaysInterval = 2;  // 1, 3, 5 March
+  svc_.Register(t);
+  sys_.SetLocal(2024, 3, 4, 9, 30, 5);
+  EXPECT_EQ(runner_.Fire("every other day", 0), 0);
+  EXPECT_EQ(Output(), "");
+  sys_.SetLocal(2024, 3, 5, 9, 30, 5);
+  EXPECT_EQ(runner_.Fire("every other day", 0), 0);
+  EXPECT_EQ(Output(), "x\n");
+}
+
+TEST_F(TaskRunnerTest, MissedRunsWaitForStartWhenAvailable) {
+  sys_.SetLocal(2024, 3, 1, 0, 0);
+  StoredTask t = Task("catch up", "late");
+  svc_.Register(t);
+  sys_.SetLocal(2024, 3, 4, 11, 0);
+  EXPECT_EQ(runner_.Fire("catch up", 0), 0);
+  EXPECT_EQ(Output(), "");
+  t.Definition.Settings.StartWhenAvailable = true;
+  sys_.SetLocal(2024, 3, 1, 0, 0);
+  svc_.Register(t);
+  sys_.SetLocal(2024, 3, 4, 11, 0);
+  EXPECT_EQ(runner_.Fire("catch up", 0), 0);
+  EXPECT_EQ(runner_.Fire("catch up", 0), 0);
+  EXPECT_EQ(Output(), "late\n");  // the backlog runs once
+}
+
+TEST_F(TaskRunnerTest, ArgumentsAndFoldersAreNeverInterpreted) {
+  std::string args = "'$(touch pwned)' \"`touch pwned2`\" ; touch pwned3 '$HOME' \"a b\"";
+  svc_.Register(Task("odd", args));
+  EXPECT_EQ(runner_.RunNow("odd"), 0);
+  EXPECT_EQ(Output(), "$(touch pwned)\n`touch pwned2`\n;\ntouch\npwned3\n$HOME\na b\n");
+  for (const char* f : {"pwned", "pwned2", "pwned3"}) {
+    EXPECT_FALSE(FileExists(folder_ + "/" + f));
+    EXPECT_FALSE(FileExists(dir_ + "/" + f));
+  }
+}
+
+TEST_F(TaskRunnerTest, TheExitCodeIsTheTasksResult) {
+  test::WriteBytes(folder_ + "/code", "3");
+  svc_.Register(Task("fails", ""));
+  EXPECT_EQ(runner_.RunNow("fails"), 3);
+  EXPECT_EQ(svc_.store().LoadState("fails").LastResult, 3u);
+  EXPECT_NE(Log().find("Task \"fails\" ended with result 0x3."), std::string::npos);
+}
+
+TEST_F(TaskRunnerTest, FailuresOfActionsAreRecordedWithTheirReason) {
+  struct Case {
+    const char* what;
+    ActionDef action;
+    uint32_t result;
+    const char* reason;
+  };
+  ActionDef missing;
+  missing.Path = dir_ + "/no such program";
+  ActionDef unclosed;
+  unclosed.Path = script_;
+  unclosed.Arguments = "\"open";
+  ActionDef mail;
+  mail.Type = kActionEmail;
+  mail.To = "ops";
+  mail.Subject = "Nightly";
+  ActionDef injected = mail;
+  injected.Subject = "x\nBcc: everyone";
+  ActionDef message;
+  message.Type = kActionShowMessage;
+  message.Title = "Done";
+  ActionDef com;
+  com.Type = kActionComHandler;
+  test::ScopedEnvVar no_bus("DBUS_SESSION_BUS_ADDRESS", nullptr);
+  const Case cases[] = {
+      {"missing program", missing, kErrorNotFound, "cannot run \""},
+      {"unclosed quote", unclosed, kErrorInvalidArgument, "unclosed double quote"},
+      {"no sendmail", mail, kErrorNotFound, "no local sendmail is installed"},
+      {"header injection", injected, kErrorInvalidArgument, "holds a line break"},
+      {"no session", message, kErrorNotFound, "no desktop session is there"},
+      {"COM handler", com, kErrorInvalidArgument, "cannot run here"},
+  };
+  for (const Case& c : cases) {
+    StoredTask t = Task("failing", "");
+    t.Definition.Actions = {c.action};
+    svc_.Register(t);
+    runner_.RunNow("failing");
+    EXPECT_EQ(svc_.store().LoadState("failing").LastResult, c.result) << c.what;
+    EXPECT_NE(Log().find(c.reason), std::string::npos) << c.what;
+  }
+}
+
+TEST_F(TaskRunnerTest, MailGoesToTheLocalSendmail) {
+  std::string sendmail = dir_ + "/sendmail";
+  test::WriteBytes(sendmail, "#!/bin/sh\necho \"$@\" > '" + dir_ + "/mail.args'\ncat > '" + dir_ +
+                                 "/mail.txt'\n");
+  ::chmod(sendmail.c_str(), 0755);
+  sys_.programs["sendmail"] = sendmail;
+  StoredTask t = Task("mail", "");
+  ActionDef mail;
+  mail.Type = kActionEmail;
+  mail.To = "ops@example.org";
+  mail.From = "lorvant@example.org";
+  mail.Subject = "Nightly";
+  mail.Body = "All pieces written.";
+  t.Definition.Actions = {mail};
+  svc_.Register(t);
+  EXPECT_EQ(runner_.RunNow("mail"), 0);
+  EXPECT_EQ(test::ReadBytes(dir_ + "/mail.args"), "-t -oi\n");
+  EXPECT_EQ(test::ReadBytes(dir_ + "/mail.txt"),
+            "To: ops@example.org\nFrom: lorvant@example.org\nSubject: Nightly\n\nAll pieces "
+            "written.\n");
+}
+
+TEST_F(TaskRunnerTest, ARunPastItsLimitIsRecordedAsTerminated) {
+  sys_.fake_processes = true;
+  sys_.process_result.started = true;
+  sys_.process_result.timed_out = true;
+  StoredTask t = Task("slow", "");
+  t.Definition.Settings.ExecutionTimeLimit = "PT1H30M";
+  svc_.Register(t);
+  runner_.RunNow("slow");
+  ASSERT_EQ(sys_.processes.size(), 1u);
+  EXPECT_EQ(sys_.processes[0].time_limit_ms, 90 * 60000);
+  EXPECT_EQ(svc_.store().LoadState("slow").LastResult, kStatusTerminated);
+}
+
+TEST_F(TaskRunnerTest, ARunningTaskIsNotStartedTwiceUnlessItsPolicyAllows) {
+  StoredTask t = Task("busy", "ran");
+  svc_.Register(t);
+  UniqueFd held;
+  ASSERT_TRUE(sys_.TryLock(svc_.store().RunLockFile("busy"), &held));
+  EXPECT_EQ(runner_.RunNow("busy"), 0);
+  EXPECT_EQ(Output(), "");
+  EXPECT_NE(Log().find("still running; this start is skipped"), std::string::npos);
+  t.Definition.Settings.MultipleInstances = 0;  // parallel
+  svc_.Register(t);
+  EXPECT_EQ(runner_.RunNow("busy"), 0);
+  EXPECT_EQ(Output(), "ran\n");
+}
+
+TEST_F(TaskRunnerTest, LogonRunsTheCurrentUsersLogonTasks) {
+  StoredTask mine = Task("mine", "mine");
+  mine.Definition.Triggers[0].Type = kTriggerLogon;
+  StoredTask other = Task("other", "other");
+  other.Definition.Triggers[0].Type = kTriggerLogon;
+  other.Definition.Triggers[0].UserId = "alice";
+  StoredTask daily = Task("daily", "daily");
+  for (const StoredTask& t : {mine, other, daily}) svc_.Register(t);
+  EXPECT_EQ(runner_.Event("logon"), 0);
+  EXPECT_EQ(Output(), "mine\n");
+  EXPECT_EQ(runner_.Event("nonsense"), 1);
+}
+
+TEST_F(TaskRunnerTest, ADamagedTaskRunsNothingAndSaysWhy) {
+  svc_.Register(Task("t", "x"));
+  test::WriteBytes(svc_.store().TaskFile("t"), "not a task\n");
+  EXPECT_EQ(runner_.Fire("t", 0), 1);
+  EXPECT_EQ(runner_.Fire("t", 7), 1);
+  EXPECT_EQ(Output(), "");
+  EXPECT_NE(Log().find("is damaged at line 1"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace lorvant
