@@ -175,7 +175,7 @@ int TaskRunner::Execute(const StoredTask& task) {
       if (!sys->TryLock(lock_file, &run_lock)) {
         int64_t pid = store.LoadState(name).RunningPid;
         Log("Task \"" + name + "\" is still running; that run is stopped for the new one.");
-        sys->Terminate(pid);
+        sys->StopGroup(pid, 2000, true);
         Env::Default()->LockFile(lock_file, &run_lock);
       }
       break;

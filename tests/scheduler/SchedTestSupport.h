@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <time.h>
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -32,6 +33,13 @@ class FakeSchedSystem : public SchedSystem {
   std::vector<std::vector<std::string>> detached;
   std::set<int64_t> alive;
   std::map<std::string, std::string> programs;
+  std::map<std::string, UserAccount> users;
+  std::vector<std::pair<std::string, int64_t>> owners;  // path, uid given
+  std::vector<int64_t> stopped_groups;
+  std::function<void()> on_stop;  // runs when a group is stopped
+  std::vector<int64_t> slept;
+  bool network = true;
+  std::vector<UserAccount> detached_as;
 
   int64_t Now() override { return now; }
   bool IsCronRunning() override { return cron_running; }
@@ -46,12 +54,38 @@ class FakeSchedSystem : public SchedSystem {
     processes.push_back(spec);
     return fake_processes ? process_result : real_->RunProcess(spec);
   }
-  bool StartDetached(const std::vector<std::string>& argv, std::string*) override {
+  bool StartDetached(const std::vector<std::string>& argv, const UserAccount& run_as,
+                     std::string*) override {
     detached.push_back(argv);
+    detached_as.push_back(run_as);
     return true;
   }
   bool ProcessAlive(int64_t pid) override { return alive.count(pid) != 0; }
-  void Terminate(int64_t pid) override { alive.erase(pid); }
+  void StopGroup(int64_t group, int64_t, bool) override {
+    stopped_groups.push_back(group);
+    alive.erase(group);
+    if (on_stop) on_stop();
+  }
+  // Never waits: a lock held elsewhere stays held in a test.
+  bool WaitLock(const std::string& name, int64_t, UniqueFd* lock) override {
+    return real_->TryLock(name, lock);
+  }
+  void SleepSeconds(int64_t seconds) override {
+    slept.push_back(seconds);
+    now += seconds;
+  }
+  bool NetworkAvailable() override { return network; }
+  bool LookupUser(const std::string& name, UserAccount* account) override {
+    auto it = users.find(name);
+    if (it == users.end()) return false;
+    *account = it->second;
+    return true;
+  }
+  // Records the owner instead of changing it: tests do not run as root.
+  int ChangeOwner(const std::string& path, const UserAccount& owner) override {
+    owners.emplace_back(path, owner.uid);
+    return 0;
+  }
   int64_t CurrentPid() override { return 4242; }
   bool TryLock(const std::string& name, UniqueFd* lock) override {
     return real_->TryLock(name, lock);
