@@ -6,6 +6,7 @@
 // run time and exit code.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,8 +33,20 @@ class TaskRunner {
   int RunNow(const std::string& name);
 
  private:
+  // Keeps to the task's instance policy, then runs it with its restarts;
+  // returns the exit code.
   int Execute(const StoredTask& task);
-  uint32_t RunAction(const StoredTask& task, const ActionDef& action, std::string* failure);
+  // Takes the task's run lock as its policy says; false when this start
+  // does not run (logged).
+  bool TakeInstanceSlot(const StoredTask& task, UniqueFd* run_lock);
+  // One attempt: every action, within the time limit; the task's result.
+  uint32_t RunActions(const StoredTask& task);
+  // One action with time_limit_ms left (0: none); its result, and why it
+  // failed in *failure.
+  uint32_t RunAction(const StoredTask& task, const ActionDef& action, int64_t time_limit_ms,
+                     std::string* failure);
+  void UpdateState(const std::string& name, const std::function<void(RunState*)>& change);
+  bool StopRequested(const std::string& name);
   void Log(const std::string& text);
 
   SchedulerService* service_;

@@ -479,6 +479,8 @@ RunState TaskStore::LoadState(const std::string& name) {
     for (const Entry& e : ReadEntries(ReadWholeFile(file), kStateHeader, file)) {
       if (e.key == "Running") read.Running = ToBool(e, file);
       if (e.key == "RunningPid") read.RunningPid = ToNumber(e, file, 0, 0x7FFFFFFF);
+      if (e.key == "RunningGroup") read.RunningGroup = ToNumber(e, file, 0, 0x7FFFFFFF);
+      if (e.key == "StopRequested") read.StopRequested = ToBool(e, file);
       if (e.key == "LastRunTime") read.LastRunTime = ToNumber(e, file, 0, 1LL << 40);
       if (e.key == "LastResult")
         read.LastResult = static_cast<uint32_t>(ToNumber(e, file, 0, 0xFFFFFFFFLL));
@@ -497,6 +499,8 @@ void TaskStore::SaveState(const std::string& name, const RunState& state) {
   Writer w(kStateHeader);
   w.Put("Running", state.Running);
   w.Put("RunningPid", static_cast<long long>(state.RunningPid));
+  w.Put("RunningGroup", static_cast<long long>(state.RunningGroup));
+  w.Put("StopRequested", state.StopRequested);
   w.Put("LastRunTime", static_cast<long long>(state.LastRunTime));
   w.Put("LastResult", static_cast<long long>(state.LastResult));
   w.Put("RegisteredAt", static_cast<long long>(state.RegisteredAt));

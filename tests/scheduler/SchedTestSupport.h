@@ -38,6 +38,10 @@ class FakeSchedSystem : public SchedSystem {
   std::vector<int64_t> stopped_groups;
   std::function<void()> on_stop;  // runs when a group is stopped
   std::vector<int64_t> slept;
+  std::vector<int64_t> lock_waits;  // the timeouts WaitLock was given
+  // Runs as each faked process runs (after its on_start, with the group
+  // 9000 + its number).
+  std::function<void(const ProcessSpec&)> on_process;
   bool network = true;
   std::vector<UserAccount> detached_as;
 
@@ -52,7 +56,10 @@ class FakeSchedSystem : public SchedSystem {
   }
   ProcessResult RunProcess(const ProcessSpec& spec) override {
     processes.push_back(spec);
-    return fake_processes ? process_result : real_->RunProcess(spec);
+    if (!fake_processes) return real_->RunProcess(spec);
+    if (spec.on_start) spec.on_start(9000 + static_cast<int64_t>(processes.size()));
+    if (on_process) on_process(spec);
+    return process_result;
   }
   bool StartDetached(const std::vector<std::string>& argv, const UserAccount& run_as,
                      std::string*) override {
@@ -67,7 +74,8 @@ class FakeSchedSystem : public SchedSystem {
     if (on_stop) on_stop();
   }
   // Never waits: a lock held elsewhere stays held in a test.
-  bool WaitLock(const std::string& name, int64_t, UniqueFd* lock) override {
+  bool WaitLock(const std::string& name, int64_t timeout_ms, UniqueFd* lock) override {
+    lock_waits.push_back(timeout_ms);
     return real_->TryLock(name, lock);
   }
   void SleepSeconds(int64_t seconds) override {

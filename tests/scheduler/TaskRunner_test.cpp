@@ -217,18 +217,85 @@ TEST_F(TaskRunnerTest, ARunPastItsLimitIsRecordedAsTerminated) {
   EXPECT_EQ(svc_.store().LoadState("slow").LastResult, kStatusTerminated);
 }
 
-TEST_F(TaskRunnerTest, ARunningTaskIsNotStartedTwiceUnlessItsPolicyAllows) {
-  StoredTask t = Task("busy", "ran");
+// While another run holds the task's run lock, each policy decides what a
+// new start does; "stop existing" stops the old run's action group (the
+// fake ends the old run by freeing the lock) and then runs.
+TEST_F(TaskRunnerTest, EachInstancePolicyDecidesAboutAStartWhileTheTaskRuns) {
+  struct Case {
+    int policy;
+    int rc;
+    const char* output;
+    const char* log;
+  } const cases[] = {
+      {0, 0, "ran\n", "started"},
+      {1, 1, "", "this start is given up"},
+      {2, 0, "", "this start is skipped"},
+      {3, 0, "ran\n", "that run is stopped for the new one"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.policy);
+    test::WriteBytes(folder_ + "/args.out", "");
+    StoredTask t = Task("busy", "ran");
+    t.Definition.Settings.MultipleInstances = c.policy;
+    svc_.Register(t);
+    RunState s = svc_.store().LoadState("busy");
+    s.Running = true;
+    s.RunningGroup = 777;
+    svc_.store().SaveState("busy", s);
+    UniqueFd held;
+    ASSERT_TRUE(sys_.TryLock(svc_.store().RunLockFile("busy"), &held));
+    sys_.stopped_groups.clear();
+    sys_.on_stop = [&] { held.Reset(); };
+    EXPECT_EQ(runner_.RunNow("busy"), c.rc);
+    EXPECT_EQ(Output(), c.output);
+    EXPECT_NE(Log().find(c.log), std::string::npos);
+    EXPECT_EQ(sys_.stopped_groups,
+              c.policy == 3 ? std::vector<int64_t>{777} : std::vector<int64_t>{});
+  }
+}
+
+// A queued start waits no longer than the run before can last.
+TEST_F(TaskRunnerTest, AQueuedStartWaitsAtMostTheTimeLimit) {
+  const std::pair<const char*, int64_t> cases[] = {
+      {"PT1H", 3600000 + 60000},
+      {"PT0S", int64_t{24} * 3600000},
+  };
+  for (const auto& [limit, wait] : cases) {
+    StoredTask t = Task("queued", "");
+    t.Definition.Settings.MultipleInstances = 1;
+    t.Definition.Settings.ExecutionTimeLimit = limit;
+    svc_.Register(t);
+    UniqueFd held;
+    ASSERT_TRUE(sys_.TryLock(svc_.store().RunLockFile("queued"), &held));
+    sys_.lock_waits.clear();
+    EXPECT_EQ(runner_.RunNow("queued"), 1) << limit;
+    EXPECT_EQ(sys_.lock_waits, std::vector<int64_t>{wait}) << limit;
+  }
+}
+
+// The run being stopped records its action's group for the newer run, and
+// once asked to stop starts no further action.
+TEST_F(TaskRunnerTest, AStoppedRunStartsNoFurtherActionAndIsRecordedAsTerminated) {
+  sys_.fake_processes = true;
+  sys_.process_result.started = true;
+  sys_.process_result.exit_code = 143;
+  StoredTask t = Task("two steps", "");
+  t.Definition.Actions.push_back(t.Definition.Actions[0]);
   svc_.Register(t);
-  UniqueFd held;
-  ASSERT_TRUE(sys_.TryLock(svc_.store().RunLockFile("busy"), &held));
-  EXPECT_EQ(runner_.RunNow("busy"), 0);
-  EXPECT_EQ(Output(), "");
-  EXPECT_NE(Log().find("still running; this start is skipped"), std::string::npos);
-  t.Definition.Settings.MultipleInstances = 0;  // parallel
-  svc_.Register(t);
-  EXPECT_EQ(runner_.RunNow("busy"), 0);
-  EXPECT_EQ(Output(), "ran\n");
+  int64_t group_seen = 0;
+  sys_.on_process = [&](const ProcessSpec&) {
+    RunState s = svc_.store().LoadState("two steps");
+    group_seen = s.RunningGroup;
+    s.StopRequested = true;  // what a newer run does
+    svc_.store().SaveState("two steps", s);
+  };
+  runner_.RunNow("two steps");
+  EXPECT_EQ(group_seen, 9001);
+  EXPECT_EQ(sys_.processes.size(), 1u);
+  RunState s = svc_.store().LoadState("two steps");
+  EXPECT_EQ(s.LastResult, kStatusTerminated);
+  EXPECT_FALSE(s.Running);
+  EXPECT_EQ(s.RunningGroup, 0);
 }
 
 TEST_F(TaskRunnerTest, LogonRunsTheCurrentUsersLogonTasks) {
