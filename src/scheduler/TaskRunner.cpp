@@ -100,6 +100,23 @@ void TaskRunner::Log(const std::string& text) {
   }
 }
 
+void TaskRunner::Resync() {
+  try {
+    service_->SyncSchedule();
+  } catch (const Exception& e) {
+    Log("The schedule could not be rewritten: " + e.Message());
+  }
+}
+
+bool TaskRunner::ConditionsAllow(const StoredTask& task) {
+  if (task.Definition.Settings.RunOnlyIfNetworkAvailable &&
+      !SchedSystem::Default()->NetworkAvailable()) {
+    Log("Task \"" + task.Name + "\" runs only with a network, and none is up; it was not started.");
+    return false;
+  }
+  return true;
+}
+
 int TaskRunner::Fire(const std::string& name, int index) {
   SchedSystem* sys = SchedSystem::Default();
   StoredTask task;
@@ -110,6 +127,12 @@ int TaskRunner::Fire(const std::string& name, int index) {
     return 1;
   }
   const TaskDefinitionData& d = task.Definition;
+  int64_t now = sys->Now();
+  int64_t expiry = SchedulerService::ExpiryOf(d);
+  if (expiry != 0 && expiry <= now) {
+    Resync();  // deletes the expired task with its lines
+    return 0;
+  }
   if (!d.Settings.Enabled) return 0;
   if (index < 0 || static_cast<size_t>(index) >= d.Triggers.size()) {
     Log("Task \"" + name + "\" has no trigger " + std::to_string(index) + "; nothing was run.");
@@ -117,18 +140,30 @@ int TaskRunner::Fire(const std::string& name, int index) {
   }
   const TriggerDef& t = d.Triggers[static_cast<size_t>(index)];
   if (!t.Enabled) return 0;
-  int64_t now = sys->Now();
   if (IsCalendarTrigger(t.Type)) {
-    UniqueFd lock = service_->store().Lock();
-    RunState state = service_->store().LoadState(name);
-    state.LastFired.resize(d.Triggers.size(), 0);
-    int64_t from = std::max(state.LastFired[static_cast<size_t>(index)], state.RegisteredAt);
-    if (!d.Settings.StartWhenAvailable) from = std::max(from, now - kOnTimeSeconds);
-    int64_t due = LatestOccurrence(t, from, now + 59);
+    int64_t due = 0;
+    bool exhausted = false;
+    {
+      UniqueFd lock = service_->store().Lock();
+      RunState state = service_->store().LoadState(name);
+      state.LastFired.resize(d.Triggers.size(), 0);
+      int64_t& fired = state.LastFired[static_cast<size_t>(index)];
+      int64_t from = std::max(fired, state.RegisteredAt);
+      if (!d.Settings.StartWhenAvailable) from = std::max(from, now - kOnTimeSeconds);
+      due = LatestOccurrence(t, from, now + 59);
+      // Not counted as run: with start-when-available it runs once it can.
+      if (due != 0 && !ConditionsAllow(task)) due = 0;
+      if (due != 0) {
+        fired = due;
+        service_->store().SaveState(name, state);
+      }
+      exhausted =
+          !SchedulerService::CanStillFire(t, d.Settings, std::max(fired, state.RegisteredAt), now);
+    }
+    // A trigger with nothing left to fire loses its line.
+    if (exhausted) Resync();
     if (due == 0) return 0;
-    state.LastFired[static_cast<size_t>(index)] = due;
-    service_->store().SaveState(name, state);
-  } else if (!WithinBoundaries(t, now)) {
+  } else if (!WithinBoundaries(t, now) || !ConditionsAllow(task)) {
     return 0;
   }
   return Execute(task);
@@ -153,6 +188,8 @@ int TaskRunner::Event(const std::string& kind) {
       continue;
     }
     if (!task.Definition.Settings.Enabled) continue;
+    int64_t expiry = SchedulerService::ExpiryOf(task.Definition);
+    if (expiry != 0 && expiry <= now) continue;
     bool fires = false;
     for (const TriggerDef& t : task.Definition.Triggers) {
       if (t.Type == type && t.Enabled && WithinBoundaries(t, now) &&
@@ -160,7 +197,7 @@ int TaskRunner::Event(const std::string& kind) {
         fires = true;
       }
     }
-    if (fires && Execute(task) != 0) rc = 1;
+    if (fires && ConditionsAllow(task) && Execute(task) != 0) rc = 1;
   }
   return rc;
 }
@@ -171,6 +208,10 @@ int TaskRunner::RunNow(const std::string& name) {
     task = service_->store().Load(name);
   } catch (const Exception& e) {
     Log(e.Message());
+    return 1;
+  }
+  if (!task.Definition.Settings.Enabled) {
+    Log("Task \"" + name + "\" is disabled; it was not started.");
     return 1;
   }
   return Execute(task);

@@ -22,20 +22,29 @@ class TaskRunner {
 
   // Runs the task when trigger `index` is due now. An occurrence is due
   // once: when it is at most five minutes old (any age with the task's
-  // start-when-available setting) and newer than the task's registration.
+  // start-when-available setting) and newer than the task's registration,
+  // and when the task's conditions allow (a network, if it asks for one).
+  // A trigger left with nothing to fire, or an expired task, makes the
+  // schedule be rewritten (which drops the line, or deletes the task).
   // Returns the process exit code: 0 when nothing was due or the task
   // succeeded, else the task's result (1 for a result whose low byte is 0).
   int Fire(const std::string& name, int index);
   // Runs every task with an enabled trigger of the event's kind ("logon",
   // "boot") within its boundaries; returns 0, or 1 when any failed.
   int Event(const std::string& kind);
-  // Runs the task now, whatever its schedule.
+  // Runs the task now, whatever its schedule and conditions; a disabled
+  // task is refused (logged, 1).
   int RunNow(const std::string& name);
 
  private:
   // Keeps to the task's instance policy, then runs it with its restarts;
   // returns the exit code.
   int Execute(const StoredTask& task);
+  // False (logged) when a condition of the task keeps a scheduled start
+  // from running now.
+  bool ConditionsAllow(const StoredTask& task);
+  // Rewrites the store's schedule; a failure is logged.
+  void Resync();
   // Takes the task's run lock as its policy says; false when this start
   // does not run (logged).
   bool TakeInstanceSlot(const StoredTask& task, UniqueFd* run_lock);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "fs/FileUtil.h"
+#include "scheduler/CrontabBlock.h"
 #include "scheduler/SchedTestSupport.h"
 #include "scheduler/SchedulerErrors.h"
 
@@ -59,6 +60,21 @@ class TaskRunnerTest : public ::testing::Test {
     a.WorkingDirectory = folder_;
     t.Definition.Actions.push_back(a);
     return t;
+  }
+
+  std::vector<std::string> Lines() {
+    return CrontabBlockLines(test::ReadBytes(dir_ + "/crontab"), StoreMark(dir_ + "/store"));
+  }
+  // Fakes every process; each ends with the next of codes (the last one
+  // repeating) after taking `minutes` of the clock.
+  void FakeProcesses(std::vector<int> codes, int64_t minutes = 0) {
+    sys_.fake_processes = true;
+    sys_.process_result.started = true;
+    sys_.on_process = [this, codes, minutes](const ProcessSpec&) {
+      size_t n = std::min(sys_.processes.size(), codes.size()) - 1;
+      sys_.process_result.exit_code = codes[n];
+      sys_.now += minutes * 60;
+    };
   }
 
   std::string Output() { return test::ReadBytes(folder_ + "/args.out"); }
@@ -296,6 +312,152 @@ TEST_F(TaskRunnerTest, AStoppedRunStartsNoFurtherActionAndIsRecordedAsTerminated
   EXPECT_EQ(s.LastResult, kStatusTerminated);
   EXPECT_FALSE(s.Running);
   EXPECT_EQ(s.RunningGroup, 0);
+}
+
+// The time limit holds for the run as a whole: a later action gets what
+// is left, and none starts once it is spent.
+TEST_F(TaskRunnerTest, TheTimeLimitCoversTheWholeRun) {
+  struct Case {
+    int64_t minutes_per_action;
+    size_t actions_run;
+    int64_t second_limit_ms;
+    uint32_t result;
+  } const cases[] = {
+      {7, 2, 3 * 60000, 0},
+      {11, 1, 0, kStatusTerminated},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.minutes_per_action);
+    sys_.processes.clear();
+    FakeProcesses({0}, c.minutes_per_action);
+    StoredTask t = Task("limited", "");
+    t.Definition.Actions.push_back(t.Definition.Actions[0]);
+    t.Definition.Settings.ExecutionTimeLimit = "PT10M";
+    svc_.Register(t);
+    runner_.RunNow("limited");
+    ASSERT_EQ(sys_.processes.size(), c.actions_run);
+    EXPECT_EQ(sys_.processes[0].time_limit_ms, 10 * 60000);
+    if (c.actions_run == 2) {
+      EXPECT_EQ(sys_.processes[1].time_limit_ms, c.second_limit_ms);
+    }
+    EXPECT_EQ(svc_.store().LoadState("limited").LastResult, c.result);
+  }
+}
+
+// A failed run starts again after the restart interval, at most the
+// restart count times, and stops restarting once a run succeeds.
+TEST_F(TaskRunnerTest, AFailedRunIsRestartedAsItsSettingsSay) {
+  struct Case {
+    const char* interval;
+    int count;
+    std::vector<int> codes;
+    size_t runs;
+    int64_t waited;
+    uint32_t result;
+  } const cases[] = {
+      {"PT5M", 2, {1}, 3, 600, 1},
+      {"PT1M", 3, {2, 0}, 2, 60, 0},
+      {"", 3, {1}, 1, 0, 1},
+      {"PT1M", 0, {1}, 1, 0, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.interval) + " x" + std::to_string(c.count));
+    sys_.processes.clear();
+    sys_.slept.clear();
+    FakeProcesses(c.codes);
+    StoredTask t = Task("flaky", "");
+    t.Definition.Settings.RestartInterval = c.interval;
+    t.Definition.Settings.RestartCount = c.count;
+    svc_.Register(t);
+    runner_.RunNow("flaky");
+    EXPECT_EQ(sys_.processes.size(), c.runs);
+    int64_t waited = 0;
+    for (int64_t s : sys_.slept) waited += s;
+    EXPECT_EQ(waited, c.waited);
+    EXPECT_EQ(svc_.store().LoadState("flaky").LastResult, c.result);
+  }
+}
+
+TEST_F(TaskRunnerTest, ATaskIsDeletedWhenItsLastTriggerHasExpired) {
+  sys_.SetLocal(2024, 3, 4, 12, 0);
+  StoredTask t = Task("short lived", "");
+  t.Definition.Triggers[0].EndBoundary = "2024-03-08T00:00:00";
+  TriggerDef later = t.Definition.Triggers[0];
+  later.EndBoundary = "2024-03-10T00:00:00";
+  t.Definition.Triggers.push_back(later);
+  t.Definition.Settings.DeleteExpiredTaskAfter = "P1D";
+  EXPECT_EQ(SchedulerService::ExpiryOf(t.Definition), test::Local(2024, 3, 11, 0, 0));
+  svc_.Register(t);
+  std::vector<std::string> lines = Lines();
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0].rfind("0 0 11 3 * ", 0), 0u) << lines[0];  // the call to delete it
+  sys_.SetLocal(2024, 3, 11, 0, 0);
+  EXPECT_EQ(runner_.Fire("short lived", 1), 0);
+  EXPECT_FALSE(svc_.store().Exists("short lived"));
+  EXPECT_TRUE(Lines().empty());
+  EXPECT_EQ(Output(), "");
+
+  // Without the setting, or with a trigger that never ends, it stays.
+  StoredTask kept = t;
+  kept.Definition.Settings.DeleteExpiredTaskAfter = "";
+  StoredTask open_ended = t;
+  open_ended.Definition.Triggers[1].EndBoundary = "";
+  for (const StoredTask& task : {kept, open_ended}) {
+    EXPECT_EQ(SchedulerService::ExpiryOf(task.Definition), 0);
+  }
+}
+
+TEST_F(TaskRunnerTest, AScheduledStartWaitsForANetworkWhenItAsksForOne) {
+  sys_.SetLocal(2024, 3, 3, 12, 0);
+  StoredTask t = Task("online", "ran");
+  t.Definition.Settings.RunOnlyIfNetworkAvailable = true;
+  t.Definition.Settings.StartWhenAvailable = true;
+  svc_.Register(t);
+  sys_.network = false;
+  sys_.SetLocal(2024, 3, 4, 9, 30, 20);
+  EXPECT_EQ(runner_.Fire("online", 0), 0);
+  EXPECT_EQ(Output(), "");
+  EXPECT_NE(Log().find("runs only with a network"), std::string::npos);
+  sys_.network = true;
+  sys_.SetLocal(2024, 3, 4, 10, 30, 20);
+  EXPECT_EQ(runner_.Fire("online", 0), 0);  // the missed start, now it can
+  EXPECT_EQ(Output(), "ran\n");
+}
+
+TEST_F(TaskRunnerTest, ADisabledTaskIsNotStartedOnDemand) {
+  StoredTask t = Task("off", "ran");
+  t.Definition.Settings.Enabled = false;
+  svc_.Register(t);
+  EXPECT_EQ(runner_.RunNow("off"), 1);
+  EXPECT_EQ(Output(), "");
+  EXPECT_NE(Log().find("Task \"off\" is disabled; it was not started."), std::string::npos);
+  try {
+    svc_.RunNow("off");
+    ADD_FAILURE();
+  } catch (const EServiceError& e) {
+    EXPECT_NE(std::string(e.what()).find("The task \"off\" is disabled; enable it to start it."),
+              std::string::npos);
+  }
+  EXPECT_TRUE(sys_.detached.empty());
+}
+
+// A once trigger keeps its line until the runner finds nothing left for
+// it, run or missed.
+TEST_F(TaskRunnerTest, APastOnceTriggerDropsItsLine) {
+  for (bool missed : {false, true}) {
+    SCOPED_TRACE(missed);
+    sys_.SetLocal(2024, 3, 3, 12, 0);
+    StoredTask t = Task("once", "ran");
+    t.Definition.Triggers[0].Type = kTriggerTime;
+    t.Definition.Triggers[0].StartBoundary = "2024-03-04T09:30:00";
+    svc_.Register(t);
+    ASSERT_EQ(Lines().size(), 1u);
+    sys_.SetLocal(2024, 3, 4, missed ? 10 : 9, 30, 20);
+    EXPECT_EQ(runner_.Fire("once", 0), 0);
+    EXPECT_TRUE(Lines().empty());
+    EXPECT_TRUE(svc_.store().Exists("once"));
+  }
+  EXPECT_EQ(Output(), "ran\n");
 }
 
 TEST_F(TaskRunnerTest, LogonRunsTheCurrentUsersLogonTasks) {
