@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 
 #include "base/Exception.h"
 #include "fs/FileUtil.h"
@@ -46,6 +48,45 @@ bool WithinBoundaries(const TriggerDef& t, int64_t now) {
 }
 
 }  // namespace
+
+std::vector<std::string> LaunchCommand(const std::string& program,
+                                       const std::vector<std::string>& arguments,
+                                       const std::string& working_folder) {
+  std::vector<std::string> argv{program};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  // A relative path with a slash is found from the working folder, as the
+  // child sees it after changing there.
+  std::string lookup = program;
+  if (!program.empty() && program[0] != '/' && program.find('/') != std::string::npos &&
+      !working_folder.empty()) {
+    lookup = working_folder + "/" + program;
+  }
+  std::string path = SchedSystem::Default()->FindProgram(lookup);
+  if (path.empty()) return argv;  // the start fails and says why
+  char head[4] = {};
+  size_t got = 0;
+  try {
+    std::unique_ptr<SequentialFile> file = Env::Default()->OpenForRead(path);
+    while (got < sizeof(head)) {
+      size_t n = file->Read(head + got, sizeof(head) - got);
+      if (n == 0) break;
+      got += n;
+    }
+  } catch (const Exception&) {
+    return argv;
+  }
+  bool elf = got == 4 && std::memcmp(head,
+                                     "\x7F"
+                                     "ELF",
+                                     4) == 0;
+  bool interpreter = got >= 2 && head[0] == '#' && head[1] == '!';
+  if (elf || interpreter) return argv;
+  // A script without "#!": run by sh itself rather than through the
+  // fallback of execvp, which not every C library keeps.
+  argv.insert(argv.begin(), "/bin/sh");
+  argv[1] = path;
+  return argv;
+}
 
 std::vector<std::string> SplitArguments(const std::string& text) {
   std::vector<std::string> words;
@@ -367,12 +408,11 @@ uint32_t TaskRunner::RunAction(const StoredTask& task, const ActionDef& a, int64
         return kErrorNotFound;
       }
       try {
-        spec.argv = SplitArguments(a.Arguments);
+        spec.argv = LaunchCommand(a.Path, SplitArguments(a.Arguments), a.WorkingDirectory);
       } catch (const Exception& e) {
         *failure = e.Message();
         return kErrorInvalidArgument;
       }
-      spec.argv.insert(spec.argv.begin(), a.Path);
       spec.working_folder = a.WorkingDirectory;
       const std::string& limit = task.Definition.Settings.ExecutionTimeLimit;
       ProcessResult r = sys->RunProcess(spec);

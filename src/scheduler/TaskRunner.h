@@ -66,6 +66,14 @@ class TaskRunner {
 // ETaskError for an unclosed quote or a control character.
 std::vector<std::string> SplitArguments(const std::string& text);
 
+// The command line that starts program with arguments: as it is for an
+// ELF file or a "#!" script, else "/bin/sh" and the program's path first
+// (a script without "#!"). A program that cannot be found or read stays
+// as it is, so starting it reports why.
+std::vector<std::string> LaunchCommand(const std::string& program,
+                                       const std::vector<std::string>& arguments,
+                                       const std::string& working_folder);
+
 // The exit code the runner ends with for a task result.
 int ExitCodeOf(uint32_t result);
 

@@ -98,7 +98,9 @@ class FakeSchedSystem : public SchedSystem {
   bool TryLock(const std::string& name, UniqueFd* lock) override {
     return real_->TryLock(name, lock);
   }
+  // Paths are looked at for real; names only in `programs`.
   std::string FindProgram(const std::string& name) override {
+    if (name.find('/') != std::string::npos) return real_->FindProgram(name);
     auto it = programs.find(name);
     return it == programs.end() ? "" : it->second;
   }

@@ -460,6 +460,47 @@ TEST_F(TaskRunnerTest, APastOnceTriggerDropsItsLine) {
   EXPECT_EQ(Output(), "ran\n");
 }
 
+// Only an ELF file or a "#!" script is started as it is; any other
+// executable file is a script for /bin/sh, so no start depends on the
+// fallback of execvp.
+TEST_F(TaskRunnerTest, ALauncherWithoutInterpreterLineRunsThroughSh) {
+  struct Case {
+    const char* file;
+    const char* head;
+    unsigned mode;
+    bool through_sh;
+  } const cases[] = {
+      {"prog",
+       "\x7F"
+       "ELF\x02\x01",
+       0755, false},
+      {"hashbang.sh", "#!/bin/sh\necho hi\n", 0755, false},
+      {"plain.sh", "echo hi\n", 0755, true},
+      {"empty.sh", "", 0755, true},
+      {"not executable.sh", "echo hi\n", 0644, false},
+  };
+  for (const Case& c : cases) {
+    std::string path = folder_ + "/" + c.file;
+    test::WriteBytes(path, c.head);
+    ASSERT_EQ(::chmod(path.c_str(), c.mode), 0);
+    std::vector<std::string> expected{path, "a b", "c"};
+    if (c.through_sh) expected.insert(expected.begin(), "/bin/sh");
+    EXPECT_EQ(LaunchCommand(path, {"a b", "c"}, ""), expected) << c.file;
+  }
+  // A relative path is found from the working folder; a missing program
+  // stays as it is, so its start reports why.
+  EXPECT_EQ(LaunchCommand("./plain.sh", {}, folder_),
+            (std::vector<std::string>{"/bin/sh", folder_ + "/./plain.sh"}));
+  EXPECT_EQ(LaunchCommand("no-such-program", {"x"}, folder_),
+            (std::vector<std::string>{"no-such-program", "x"}));
+
+  // And for real: a launcher without "#!" gets its arguments unexpanded.
+  test::WriteBytes(script_, "for a in \"$@\"; do printf '%s\\n' \"$a\"; done >> args.out\n");
+  svc_.Register(Task("launcher", "'a b' '$HOME'"));
+  EXPECT_EQ(runner_.RunNow("launcher"), 0);
+  EXPECT_EQ(Output(), "a b\n$HOME\n");
+}
+
 TEST_F(TaskRunnerTest, LogonRunsTheCurrentUsersLogonTasks) {
   StoredTask mine = Task("mine", "mine");
   mine.Definition.Triggers[0].Type = kTriggerLogon;
