@@ -92,7 +92,8 @@ int64_t SchedulerService::ExpiryOf(const TaskDefinitionData& d) {
 
 bool SchedulerService::CanStillFire(const TriggerDef& t, const TaskSettings& settings,
                                     int64_t fired, int64_t now) {
-  if (NextOccurrence(t, now) != 0) return true;
+  // An occurrence just run may lie in the minute ahead.
+  if (NextOccurrence(t, std::max(now, fired)) != 0) return true;
   return settings.StartWhenAvailable && LatestOccurrence(t, fired, now) != 0;
 }
 

@@ -75,10 +75,8 @@ std::vector<std::string> LaunchCommand(const std::string& program,
   } catch (const Exception&) {
     return argv;
   }
-  bool elf = got == 4 && std::memcmp(head,
-                                     "\x7F"
-                                     "ELF",
-                                     4) == 0;
+  static const char kElfMagic[4] = {0x7F, 'E', 'L', 'F'};
+  bool elf = got == 4 && std::memcmp(head, kElfMagic, 4) == 0;
   bool interpreter = got >= 2 && head[0] == '#' && head[1] == '!';
   if (elf || interpreter) return argv;
   // A script without "#!": run by sh itself rather than through the
