@@ -3,6 +3,9 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <grp.h>
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <poll.h>
 #include <pwd.h>
 #include <signal.h>
@@ -12,6 +15,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 
@@ -37,6 +41,9 @@ int64_t MonotonicMs() {
   return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
+// How long a stopped process group has to end before SIGKILL.
+constexpr int64_t kGraceMs = 2000;
+
 void SleepMs(int ms) {
   struct timespec ts = {ms / 1000, (ms % 1000) * 1000000L};
   ::nanosleep(&ts, nullptr);
@@ -50,6 +57,9 @@ struct ChildPlan {
   std::string folder;
   int in_fd = -1, out_fd = -1, err_fd = -1;
   bool new_group = true;
+  uid_t uid = static_cast<uid_t>(-1);  // -1 keeps the current account
+  gid_t gid = static_cast<gid_t>(-1);
+  std::vector<gid_t> groups;
 };
 
 [[noreturn]] void ExecChild(ChildPlan& p, int report_fd) {
@@ -58,7 +68,10 @@ struct ChildPlan {
   if (p.out_fd >= 0) ::dup2(p.out_fd, 1);
   if (p.err_fd >= 0) ::dup2(p.err_fd, 2);
   int err = 0;
-  if (!p.folder.empty() && ::chdir(p.folder.c_str()) != 0) {
+  if (p.uid != static_cast<uid_t>(-1) && (::setgroups(p.groups.size(), p.groups.data()) != 0 ||
+                                          ::setgid(p.gid) != 0 || ::setuid(p.uid) != 0)) {
+    err = errno;
+  } else if (!p.folder.empty() && ::chdir(p.folder.c_str()) != 0) {
     err = errno;
   } else {
     ::execvpe(p.argv[0], p.argv.data(), p.envp.data());
@@ -83,9 +96,30 @@ void FillPlan(ChildPlan* p, const std::vector<std::string>& argv,
     }
     if (!replaced) p->env.push_back(entry);
   }
-  for (const std::string& x : extra_env) p->env.push_back(x);
+  for (const std::string& x : extra_env) {
+    if (x.find('=') != std::string::npos) p->env.push_back(x);
+  }
   for (std::string& e : p->env) p->envp.push_back(e.data());
   p->envp.push_back(nullptr);
+}
+
+bool GroupGone(pid_t group) { return ::kill(-group, 0) != 0 && errno == ESRCH; }
+
+// SIGTERM to the group, then SIGKILL after grace_ms when hard_kill. When
+// `child` is ours it is reaped here (into *status), else the group's
+// leader would linger as a zombie of the group.
+void EndGroup(pid_t group, int64_t grace_ms, bool hard_kill, pid_t child, int* status) {
+  ::kill(-group, SIGTERM);
+  bool reaped = child <= 0;
+  int64_t deadline = MonotonicMs() + grace_ms;
+  while (true) {
+    if (!reaped && ::waitpid(child, status, WNOHANG) == child) reaped = true;
+    if (reaped && GroupGone(group)) return;
+    if (MonotonicMs() >= deadline) break;
+    SleepMs(20);
+  }
+  if (hard_kill) ::kill(-group, SIGKILL);
+  if (!reaped) ::waitpid(child, status, 0);
 }
 
 class RealCrontab : public CrontabAccess {
@@ -236,6 +270,7 @@ class RealSchedSystem : public SchedSystem {
     }
     if (pid == 0) ExecChild(plan, report_write.get());
     ::setpgid(pid, pid);
+    if (spec.on_start) spec.on_start(pid);
     in_read.Reset();
     out_write.Reset();
     report_write.Reset();
@@ -290,10 +325,7 @@ class RealSchedSystem : public SchedSystem {
       }
       if (!exited && deadline != 0 && MonotonicMs() > deadline) {
         result.timed_out = true;
-        ::kill(-pid, SIGTERM);
-        SleepMs(500);
-        ::kill(-pid, SIGKILL);
-        ::waitpid(pid, &status, 0);
+        EndGroup(pid, kGraceMs, spec.hard_kill, pid, &status);
         exited = true;
       }
     }
@@ -301,9 +333,26 @@ class RealSchedSystem : public SchedSystem {
     return result;
   }
 
-  bool StartDetached(const std::vector<std::string>& argv, std::string* error) override {
+  bool StartDetached(const std::vector<std::string>& argv, const UserAccount& run_as,
+                     std::string* error) override {
     ChildPlan plan;
-    FillPlan(&plan, argv, {});
+    std::vector<std::string> env;
+    if (run_as.uid >= 0) {
+      plan.uid = static_cast<uid_t>(run_as.uid);
+      plan.gid = static_cast<gid_t>(run_as.gid);
+      int count = 64;
+      plan.groups.resize(static_cast<size_t>(count));
+      if (::getgrouplist(run_as.name.c_str(), plan.gid, plan.groups.data(), &count) < 0) {
+        plan.groups.resize(static_cast<size_t>(count));
+        ::getgrouplist(run_as.name.c_str(), plan.gid, plan.groups.data(), &count);
+      }
+      plan.groups.resize(static_cast<size_t>(std::max(count, 0)));
+      // The runner finds the account's own folders, not the caller's.
+      env = {"HOME=" + run_as.home, "USER=" + run_as.name, "LOGNAME=" + run_as.name,
+             "XDG_CONFIG_HOME",     "XDG_DATA_HOME",       "XDG_CACHE_HOME",
+             "XDG_STATE_HOME",      "XDG_RUNTIME_DIR",     "DBUS_SESSION_BUS_ADDRESS"};
+    }
+    FillPlan(&plan, argv, env);
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
       *error = SystemErrorText(errno);
@@ -340,10 +389,64 @@ class RealSchedSystem : public SchedSystem {
     return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) == 0;
   }
 
-  void Terminate(int64_t pid) override {
-    if (pid <= 0) return;
-    ::kill(-static_cast<pid_t>(pid), SIGTERM);
-    ::kill(static_cast<pid_t>(pid), SIGTERM);
+  void StopGroup(int64_t group, int64_t grace_ms, bool hard_kill) override {
+    // 0 and 1 would reach our own group or every process.
+    if (group <= 1) return;
+    EndGroup(static_cast<pid_t>(group), grace_ms, hard_kill, 0, nullptr);
+  }
+
+  bool WaitLock(const std::string& name, int64_t timeout_ms, UniqueFd* lock) override {
+    int64_t deadline = MonotonicMs() + timeout_ms;
+    while (!TryLock(name, lock)) {
+      if (MonotonicMs() >= deadline) return false;
+      SleepMs(200);
+    }
+    return true;
+  }
+
+  void SleepSeconds(int64_t seconds) override {
+    struct timespec ts = {static_cast<time_t>(seconds), 0};
+    while (::nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+  }
+
+  bool NetworkAvailable() override {
+    struct ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0) return false;
+    bool up = false;
+    for (struct ifaddrs* i = list; i != nullptr; i = i->ifa_next) {
+      if (i->ifa_addr == nullptr) continue;
+      int family = i->ifa_addr->sa_family;
+      unsigned flags = i->ifa_flags;
+      if ((family == AF_INET || family == AF_INET6) && (flags & IFF_UP) != 0 &&
+          (flags & IFF_RUNNING) != 0 && (flags & IFF_LOOPBACK) == 0) {
+        up = true;
+      }
+    }
+    ::freeifaddrs(list);
+    return up;
+  }
+
+  bool LookupUser(const std::string& name, UserAccount* account) override {
+    struct passwd pw, *res = nullptr;
+    std::vector<char> buf(16384);
+    if (name.empty() || ::getpwnam_r(name.c_str(), &pw, buf.data(), buf.size(), &res) != 0 ||
+        res == nullptr) {
+      return false;
+    }
+    account->name = res->pw_name;
+    account->uid = res->pw_uid;
+    account->gid = res->pw_gid;
+    account->home = res->pw_dir;
+    return true;
+  }
+
+  int ChangeOwner(const std::string& path, const UserAccount& owner) override {
+    if (owner.uid < 0) return 0;
+    if (::lchown(path.c_str(), static_cast<uid_t>(owner.uid), static_cast<gid_t>(owner.gid)) != 0) {
+      return errno;
+    }
+    return 0;
   }
 
   int64_t CurrentPid() override { return ::getpid(); }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,6 +13,14 @@
 #include "os/Env.h"
 
 namespace lorvant {
+
+// An account of the password database.
+struct UserAccount {
+  std::string name;
+  int64_t uid = -1;  // -1: no account (the current user)
+  int64_t gid = -1;
+  std::string home;
+};
 
 // A user's crontab as text.
 class CrontabAccess {
@@ -39,11 +48,15 @@ std::unique_ptr<CrontabAccess> OpenCrontab(const std::string& user);
 struct ProcessSpec {
   std::vector<std::string> argv;       // argv[0] is looked up on PATH without '/'
   std::string working_folder;          // "" keeps the current one
-  std::vector<std::string> extra_env;  // "NAME=value"
+  std::vector<std::string> extra_env;  // "NAME=value"; a bare "NAME" removes it
   std::string input;                   // written to standard input
   bool capture_output = false;         // else the child's output goes to log_file
   std::string log_file;                // "" discards the output
-  int64_t time_limit_ms = 0;           // 0: none; past it the process group is killed
+  int64_t time_limit_ms = 0;           // 0: none; past it the process group is stopped
+  bool hard_kill = true;               // past the limit, SIGKILL follows SIGTERM after a grace
+  // Called in the parent with the child's pid, which is also its process
+  // group (every child leads a group of its own), once it runs.
+  std::function<void(int64_t)> on_start;
 };
 
 struct ProcessResult {
@@ -75,12 +88,16 @@ class SchedSystem {
   virtual std::unique_ptr<CrontabAccess> Crontab(const std::string& user) = 0;
   // Runs a process to its end (or its time limit).
   virtual ProcessResult RunProcess(const ProcessSpec& spec) = 0;
-  // Starts a process that outlives the caller; false with *error when it
-  // cannot start.
-  virtual bool StartDetached(const std::vector<std::string>& argv, std::string* error) = 0;
+  // Starts a process that outlives the caller, as `run_as` when that names
+  // an account (root only; HOME, USER and LOGNAME follow it); false with
+  // *error when it cannot start.
+  virtual bool StartDetached(const std::vector<std::string>& argv, const UserAccount& run_as,
+                             std::string* error) = 0;
   virtual bool ProcessAlive(int64_t pid) = 0;
-  // Asks a process and its group to end.
-  virtual void Terminate(int64_t pid) = 0;
+  // Ends process group `group`: SIGTERM, then SIGKILL to whatever is left
+  // after grace_ms (none with hard_kill false); returns when the group is
+  // gone or, without hard_kill, after the grace.
+  virtual void StopGroup(int64_t group, int64_t grace_ms, bool hard_kill) = 0;
   virtual int64_t CurrentPid() = 0;
   // Takes the lock on file name without waiting; false when another holds it.
   virtual bool TryLock(const std::string& name, UniqueFd* lock) = 0;
@@ -91,6 +108,17 @@ class SchedSystem {
   // "lorvant-runner" beside the running executable or on PATH. Throws
   // ESchedulerError when there is none.
   virtual std::string RunnerPath() = 0;
+  // Waits up to timeout_ms for the lock on file name; false when another
+  // still holds it then.
+  virtual bool WaitLock(const std::string& name, int64_t timeout_ms, UniqueFd* lock) = 0;
+  // Sleeps; the runner waits between restarts of a failed task here.
+  virtual void SleepSeconds(int64_t seconds) = 0;
+  // True when a network interface other than loopback is up and running.
+  virtual bool NetworkAvailable() = 0;
+  // The account of login name `name`; false when there is none.
+  virtual bool LookupUser(const std::string& name, UserAccount* account) = 0;
+  // Gives path (not following a link) to the account; 0 or an errno value.
+  virtual int ChangeOwner(const std::string& path, const UserAccount& owner) = 0;
   // The login name of the effective user.
   virtual std::string CurrentUserName() = 0;
   virtual bool IsRoot() = 0;

@@ -1,5 +1,7 @@
 #include "scheduler/SchedulerService.h"
 
+#include <algorithm>
+
 #include "base/Exception.h"
 #include "base/TextUtil.h"
 #include "fs/AppFolders.h"
@@ -43,20 +45,71 @@ std::string PlainUser(const std::string& user) {
   return slash == std::string::npos ? user : user.substr(slash + 1);
 }
 
+// Makes folder and gives the folders it made to account.
+void MakeFolderFor(const std::string& folder, const UserAccount& account) {
+  std::vector<std::string> made;
+  std::string f = folder;
+  while (f.size() > 1 && f.back() == '/') f.pop_back();
+  for (; f.size() > 1 && !DirectoryExists(f);) {
+    made.push_back(f);
+    f = f.substr(0, f.find_last_of('/'));
+  }
+  ForceFolder(folder);
+  for (const std::string& m : made) SchedSystem::Default()->ChangeOwner(m, account);
+}
+
+// The local minute at or after t, as crontab fields for that one day.
+std::string CronMomentOf(int64_t t) {
+  CivilTime c = EpochToLocal(t + 59);
+  return std::to_string(c.minute) + " " + std::to_string(c.hour) + " " + std::to_string(c.day) +
+         " " + std::to_string(c.month) + " *";
+}
+
 }  // namespace
 
-SchedulerService::SchedulerService(const std::string& store_folder)
-    : store_(store_folder.empty() ? TaskStore::DefaultFolder() : store_folder) {}
+SchedulerService::SchedulerService(const std::string& store_folder, const UserAccount& account)
+    : store_(!store_folder.empty() ? store_folder
+             : account.uid >= 0    ? StoreFolderOf(account)
+                                   : TaskStore::DefaultFolder()),
+      account_(account) {
+  store_.SetOwner(account);
+}
+
+std::string SchedulerService::StoreFolderOf(const UserAccount& account) {
+  return account.home.empty() ? "" : account.home + "/.local/share/Lorvant/scheduler";
+}
+
+int64_t SchedulerService::ExpiryOf(const TaskDefinitionData& d) {
+  if (d.Settings.DeleteExpiredTaskAfter.empty() || d.Triggers.empty()) return 0;
+  int64_t last_end = 0;
+  for (const TriggerDef& t : d.Triggers) {
+    TDateTime end = IsoToDateTime(t.EndBoundary);
+    if (end == 0) return 0;
+    last_end = std::max(last_end, DateTimeToEpoch(end));
+  }
+  return last_end + int64_t{60} * IsoDurationToMinutes(d.Settings.DeleteExpiredTaskAfter);
+}
+
+bool SchedulerService::CanStillFire(const TriggerDef& t, const TaskSettings& settings,
+                                    int64_t fired, int64_t now) {
+  // An occurrence just run may lie in the minute ahead.
+  if (NextOccurrence(t, std::max(now, fired)) != 0) return true;
+  return settings.StartWhenAvailable && LatestOccurrence(t, fired, now) != 0;
+}
 
 bool SchedulerService::EnsureRunning() {
   SchedSystem* sys = SchedSystem::Default();
   return sys->IsCronRunning() || sys->StartCron();
 }
 
-void SchedulerService::CheckAccount(const StoredTask& task) {
+UserAccount SchedulerService::OtherAccount(const StoredTask& task) {
   SchedSystem* sys = SchedSystem::Default();
   std::string user = PlainUser(task.Definition.Principal.UserId);
-  if (user.empty() || SameTextIgnoreCase(user, "System") || user == sys->CurrentUserName()) return;
+  // "System" is the store's own account: a per-user crontab has no other.
+  if (user.empty() || SameTextIgnoreCase(user, "System") ||
+      user == (account_.uid >= 0 ? account_.name : sys->CurrentUserName())) {
+    return UserAccount();
+  }
   if (!sys->IsRoot()) {
     throw EServiceError(kErrorAccessDenied, "The task \"" + task.Name + "\" is to run as \"" +
                                                 user +
@@ -64,15 +117,32 @@ void SchedulerService::CheckAccount(const StoredTask& task) {
                                                 "account; tasks here run as \"" +
                                                 sys->CurrentUserName() + "\".");
   }
-  throw EServiceError(kErrorAccessDenied,
-                      "The task \"" + task.Name + "\" is to run as \"" + user +
-                          "\"; tasks of another account are not kept here yet, so it runs as \"" +
-                          sys->CurrentUserName() + "\" or not at all.");
+  UserAccount account;
+  if (!sys->LookupUser(user, &account)) {
+    throw EServiceError(kErrorNotFound, "The task \"" + task.Name + "\" is to run as \"" + user +
+                                            "\", but there is no such account.");
+  }
+  if (account.home.empty()) {
+    throw EServiceError(kErrorNotFound,
+                        "The account \"" + user + "\" has no home folder to keep its tasks in.");
+  }
+  return account;
 }
 
 void SchedulerService::Register(const StoredTask& task) {
   CheckTaskName(task.Name);
-  CheckAccount(task);
+  UserAccount other = OtherAccount(task);
+  if (other.uid >= 0) {
+    SchedulerService(StoreFolderOf(other), other).Register(task);
+    // The task moved: it no longer runs from this store.
+    bool had;
+    {
+      UniqueFd lock = store_.Lock();
+      had = store_.Remove(task.Name);
+    }
+    if (had) SyncSchedule();
+    return;
+  }
   {
     UniqueFd lock = store_.Lock();
     store_.Save(task);
@@ -99,13 +169,17 @@ void SchedulerService::Delete(const std::string& name) {
 
 void SchedulerService::RunNow(const std::string& name) {
   StoredTask task = store_.Load(name);
+  if (!task.Definition.Settings.Enabled) {
+    throw EServiceError(kErrorAccessDenied,
+                        "The task \"" + name + "\" is disabled; enable it to start it.");
+  }
   if (!task.Definition.Settings.AllowDemandStart) {
     throw EServiceError(kErrorAccessDenied,
                         "The task \"" + name + "\" may not be started on demand.");
   }
   SchedSystem* sys = SchedSystem::Default();
   std::string error;
-  if (!sys->StartDetached({sys->RunnerPath(), "now", store_.folder(), name}, &error)) {
+  if (!sys->StartDetached({sys->RunnerPath(), "now", store_.folder(), name}, account_, &error)) {
     throw EServiceError(kErrorFailed, "Cannot start the task \"" + name + "\": " + error);
   }
 }
@@ -140,8 +214,8 @@ std::string SchedulerService::CronScheduleOf(const TriggerDef& t) {
 }
 
 std::string SchedulerService::AutostartFile() const {
-  std::string config = GetConfigPath();
-  if (config.empty()) return "";
+  std::string config = account_.uid >= 0 ? account_.home + "/.config" : GetConfigPath();
+  if (config.empty() || config == "/.config") return "";
   return config + "/autostart/lorvant-scheduler-" + StoreMark(store_.folder()) + ".desktop";
 }
 
@@ -150,6 +224,10 @@ void SchedulerService::SyncSchedule() {
   UniqueFd lock = store_.Lock();
   const std::string mark = StoreMark(store_.folder());
   std::string runner;
+  auto Runner = [&]() -> const std::string& {
+    if (runner.empty()) runner = sys->RunnerPath();
+    return runner;
+  };
   std::vector<std::string> lines;
   bool any_logon = false;
   int64_t now = sys->Now();
@@ -162,13 +240,35 @@ void SchedulerService::SyncSchedule() {
       continue;
     }
     const TaskDefinitionData& d = task.Definition;
+    int64_t expiry = ExpiryOf(d);
+    if (expiry != 0 && expiry <= now) {
+      store_.Remove(name);
+      TLog::Global()->Info("Scheduled task \"" + name + "\" expired and was deleted.");
+      continue;
+    }
     if (!d.Settings.Enabled) continue;
+    RunState state = store_.LoadState(name);
+    state.LastFired.resize(d.Triggers.size(), 0);
+    if (expiry != 0) {
+      // One call at the moment the task expires, to delete it then.
+      size_t last = 0;
+      for (size_t i = 1; i < d.Triggers.size(); ++i) {
+        if (IsoToDateTime(d.Triggers[i].EndBoundary) >
+            IsoToDateTime(d.Triggers[last].EndBoundary)) {
+          last = i;
+        }
+      }
+      lines.push_back(CronLine(CronMomentOf(expiry),
+                               {Runner(), "fire", store_.folder(), name, std::to_string(last)},
+                               mark));
+    }
     for (size_t i = 0; i < d.Triggers.size(); ++i) {
       const TriggerDef& t = d.Triggers[i];
       if (!t.Enabled) continue;
       std::string schedule;
       if (IsCalendarTrigger(t.Type)) {
-        if (NextOccurrence(t, now) == 0 && !d.Settings.StartWhenAvailable) continue;
+        int64_t fired = std::max(state.LastFired[i], state.RegisteredAt);
+        if (!CanStillFire(t, d.Settings, fired, now)) continue;
         if (IsoToDateTime(t.StartBoundary) == 0) continue;
         schedule = CronScheduleOf(t);
       } else if (t.Type == kTriggerBoot) {
@@ -179,12 +279,11 @@ void SchedulerService::SyncSchedule() {
       } else {
         continue;  // idle and session triggers have no source of events here
       }
-      if (runner.empty()) runner = sys->RunnerPath();
       lines.push_back(
-          CronLine(schedule, {runner, "fire", store_.folder(), name, std::to_string(i)}, mark));
+          CronLine(schedule, {Runner(), "fire", store_.folder(), name, std::to_string(i)}, mark));
     }
   }
-  std::unique_ptr<CrontabAccess> crontab = sys->Crontab("");
+  std::unique_ptr<CrontabAccess> crontab = sys->Crontab(account_.uid >= 0 ? account_.name : "");
   std::string old_text = crontab->Read();
   std::string new_text = MergeCrontabBlock(old_text, mark, lines);
   if (new_text != old_text) crontab->Write(new_text);
@@ -193,13 +292,14 @@ void SchedulerService::SyncSchedule() {
   if (entry.empty()) return;
   if (any_logon) {
     if (runner.empty()) runner = sys->RunnerPath();
-    ForceFolder(ExtractFilePath(entry));
+    MakeFolderFor(ExtractFilePath(entry), account_);
     std::string text =
         "[Desktop Entry]\nType=Application\nName=Lorvant scheduled tasks\n"
         "Comment=Runs the scheduled tasks that start at logon\nExec=" +
         DesktopExecQuote(runner) + " event logon " + DesktopExecQuote(store_.folder()) +
         "\nNoDisplay=true\nX-GNOME-Autostart-enabled=true\n";
     WriteFileAtomically(entry, text, 0644);
+    sys->ChangeOwner(entry, account_);
   } else if (FileExists(entry)) {
     Env::Default()->RemoveAt(kCurrentFolder, entry, false);
   }

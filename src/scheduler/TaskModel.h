@@ -143,6 +143,8 @@ enum TaskState : int {
 struct RunState {
   bool Running = false;
   int64_t RunningPid = 0;
+  int64_t RunningGroup = 0;          // process group of the action that runs now
+  bool StopRequested = false;        // a newer run asked this one to end
   int64_t LastRunTime = 0;           // seconds since the epoch; 0 never ran
   uint32_t LastResult = 0x00041303;  // has not run
   int64_t RegisteredAt = 0;          // seconds since the epoch

@@ -367,12 +367,29 @@ void TaskStore::MakeFolder() {
   if (folder_.empty())
     throw EServiceError(kErrorNotFound, "No home folder is known to keep tasks in.");
   if (DirectoryExists(folder_)) return;
+  // The folders about to be made, so that each goes to the owner.
+  std::vector<std::string> made;
+  for (std::string f = folder_; !f.empty() && f != "/" && !DirectoryExists(f);) {
+    made.push_back(f);
+    size_t slash = f.find_last_of('/');
+    f = slash == std::string::npos ? "" : f.substr(0, slash);
+  }
   int err = ForceFolder(folder_);
   if (err != 0) {
     throw EServiceError(kErrorAccessDenied, "Cannot create the task folder \"" + folder_ +
                                                 "\": " + SystemErrorText(err));
   }
   Env::Default()->ChangeModeAt(kCurrentFolder, folder_, 0700);
+  for (const std::string& f : made) Own(f);
+}
+
+void TaskStore::Own(const std::string& path) {
+  if (owner_.uid < 0) return;
+  int err = SchedSystem::Default()->ChangeOwner(path, owner_);
+  if (err != 0) {
+    throw EServiceError(kErrorAccessDenied, "Cannot give \"" + path + "\" to \"" + owner_.name +
+                                                "\": " + SystemErrorText(err));
+  }
 }
 
 UniqueFd TaskStore::Lock() {
@@ -383,6 +400,7 @@ UniqueFd TaskStore::Lock() {
     throw EServiceError(kErrorAccessDenied,
                         "Cannot lock the task folder \"" + folder_ + "\": " + SystemErrorText(err));
   }
+  Own(folder_ + "/.lock");
   return fd;
 }
 
@@ -439,6 +457,7 @@ void TaskStore::Save(const StoredTask& task) {
   CheckTaskName(task.Name);
   MakeFolder();
   WriteFileAtomically(TaskFile(task.Name), FormatTaskFile(task), 0600);
+  Own(TaskFile(task.Name));
 }
 
 bool TaskStore::Remove(const std::string& name) {
@@ -460,6 +479,8 @@ RunState TaskStore::LoadState(const std::string& name) {
     for (const Entry& e : ReadEntries(ReadWholeFile(file), kStateHeader, file)) {
       if (e.key == "Running") read.Running = ToBool(e, file);
       if (e.key == "RunningPid") read.RunningPid = ToNumber(e, file, 0, 0x7FFFFFFF);
+      if (e.key == "RunningGroup") read.RunningGroup = ToNumber(e, file, 0, 0x7FFFFFFF);
+      if (e.key == "StopRequested") read.StopRequested = ToBool(e, file);
       if (e.key == "LastRunTime") read.LastRunTime = ToNumber(e, file, 0, 1LL << 40);
       if (e.key == "LastResult")
         read.LastResult = static_cast<uint32_t>(ToNumber(e, file, 0, 0xFFFFFFFFLL));
@@ -478,11 +499,14 @@ void TaskStore::SaveState(const std::string& name, const RunState& state) {
   Writer w(kStateHeader);
   w.Put("Running", state.Running);
   w.Put("RunningPid", static_cast<long long>(state.RunningPid));
+  w.Put("RunningGroup", static_cast<long long>(state.RunningGroup));
+  w.Put("StopRequested", state.StopRequested);
   w.Put("LastRunTime", static_cast<long long>(state.LastRunTime));
   w.Put("LastResult", static_cast<long long>(state.LastResult));
   w.Put("RegisteredAt", static_cast<long long>(state.RegisteredAt));
   for (int64_t fired : state.LastFired) w.Put("LastFired", static_cast<long long>(fired));
   WriteFileAtomically(StateFile(name), w.text(), 0600);
+  Own(StateFile(name));
 }
 
 }  // namespace lorvant

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "os/Env.h"
+#include "scheduler/SchedSystem.h"
 #include "scheduler/TaskModel.h"
 
 namespace lorvant {
@@ -23,6 +24,12 @@ class TaskStore {
   static std::string DefaultFolder();
 
   const std::string& folder() const { return folder_; }
+
+  // Gives every folder and file the store makes from now on to `owner`:
+  // root keeping another account's store, whose runner runs as that
+  // account and must own its files.
+  void SetOwner(const UserAccount& owner) { owner_ = owner; }
+  const UserAccount& owner() const { return owner_; }
 
   // Waits for the store's lock; held until the result goes.
   UniqueFd Lock();
@@ -50,8 +57,10 @@ class TaskStore {
 
  private:
   void MakeFolder();
+  void Own(const std::string& path);
 
   std::string folder_;
+  UserAccount owner_;
 };
 
 // The text of a task file and back; Parse throws EServiceError naming

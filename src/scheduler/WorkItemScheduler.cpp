@@ -10,6 +10,8 @@ namespace lorvant {
 namespace {
 
 constexpr uint32_t kFlagDisabled = 0x4;
+constexpr uint32_t kFlagDeleteWhenDone = 0x2;
+constexpr uint32_t kFlagRunIfConnectedToInternet = 0x400;
 
 }  // namespace
 
@@ -71,7 +73,11 @@ void WorkItem::SetAccountInformation(const std::string& account, const std::stri
 }
 void WorkItem::SetFlags(uint32_t flags) {
   task_.Job.Flags = flags;
-  task_.Definition.Settings.Enabled = (flags & kFlagDisabled) == 0;
+  TaskSettings& s = task_.Definition.Settings;
+  s.Enabled = (flags & kFlagDisabled) == 0;
+  // The flags the runner acts on, as the second generation's settings.
+  s.RunOnlyIfNetworkAvailable = (flags & kFlagRunIfConnectedToInternet) != 0;
+  s.DeleteExpiredTaskAfter = (flags & kFlagDeleteWhenDone) != 0 ? "PT0S" : "";
   dirty_ = true;
 }
 void WorkItem::SetPriority(uint32_t priority) {

@@ -1,5 +1,9 @@
 #include "scheduler/SchedulerService.h"
 
+#include <sys/stat.h>
+
+#include <set>
+
 #include <gtest/gtest.h>
 
 #include "fs/FileUtil.h"
@@ -137,6 +141,78 @@ TEST_F(SchedServiceTest, AnotherAccountIsRefusedWithAReason) {
   for (const char* same : {"", "System", "tester", "HOST\\tester"}) {
     t.Definition.Principal.UserId = same;
     EXPECT_NO_THROW(svc.Register(t)) << same;
+  }
+}
+
+// Root keeps another account's task in that account's store and crontab
+// (the crontab command gets "-u"), gives it every file it makes there,
+// and starts it on demand as that account.
+TEST_F(SchedServiceTest, RootKeepsAnotherAccountsTaskInThatAccountsStoreAndCrontab) {
+  std::string fake = dir_ + "/crontab-cmd";
+  test::WriteBytes(fake, "#!/bin/sh\necho \"$*\" >> '" + dir_ +
+                             "/crontab.calls'\nu=me; if [ \"$1\" = -u ]; then u=$2; shift 2; fi\n"
+                             "f='" +
+                             dir_ +
+                             "/tab.'$u\ncase \"$1\" in\n"
+                             "-l) cat \"$f\" 2>/dev/null || { echo \"no crontab for $u\" >&2; exit "
+                             "1; } ;;\n-r) rm -f \"$f\" ;;\n*) cat > \"$f\" ;;\nesac\n");
+  ASSERT_EQ(::chmod(fake.c_str(), 0755), 0);
+  test::ScopedEnvVar var("LORVANT_CRONTAB", fake.c_str());
+  sys_.root = true;
+  sys_.user = "root";
+  UserAccount alice{"alice", 1001, 1002, dir_ + "/home/alice"};
+  sys_.users["alice"] = alice;
+  ASSERT_EQ(::mkdir((dir_ + "/home").c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir(alice.home.c_str(), 0755), 0);
+
+  SchedulerService svc(store_);
+  StoredTask t = DailyTask("hers");
+  svc.Register(t);  // first as root's own, then moved to alice
+  t.Definition.Principal.UserId = "HOST\\alice";
+  TriggerDef logon;
+  logon.Type = kTriggerLogon;
+  t.Definition.Triggers.push_back(logon);
+  svc.Register(t);
+
+  std::string her_store = alice.home + "/.local/share/Lorvant/scheduler";
+  EXPECT_EQ(SchedulerService::StoreFolderOf(alice), her_store);
+  EXPECT_FALSE(svc.store().Exists("hers"));
+  SchedulerService hers(her_store, alice);
+  ASSERT_TRUE(hers.store().Exists("hers"));
+  EXPECT_TRUE(CrontabBlockLines(test::ReadBytes(dir_ + "/tab.me"), StoreMark(store_)).empty());
+  std::vector<std::string> lines =
+      CrontabBlockLines(test::ReadBytes(dir_ + "/tab.alice"), StoreMark(her_store));
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find(CronQuote(her_store)), std::string::npos);
+  EXPECT_NE(test::ReadBytes(dir_ + "/crontab.calls").find("-u alice -"), std::string::npos);
+  std::string entry =
+      alice.home + "/.config/autostart/lorvant-scheduler-" + StoreMark(her_store) + ".desktop";
+  EXPECT_EQ(hers.AutostartFile(), entry);
+  EXPECT_TRUE(test::PathExists(entry));
+
+  std::set<std::string> given;
+  for (const auto& [path, uid] : sys_.owners) {
+    EXPECT_EQ(uid, 1001) << path;
+    given.insert(path);
+  }
+  for (const std::string& path :
+       {alice.home + "/.local", alice.home + "/.local/share", her_store, her_store + "/.lock",
+        hers.store().TaskFile("hers"), hers.store().StateFile("hers"), alice.home + "/.config",
+        alice.home + "/.config/autostart", entry}) {
+    EXPECT_EQ(given.count(path), 1u) << path;
+  }
+
+  hers.RunNow("hers");
+  ASSERT_EQ(sys_.detached_as.size(), 1u);
+  EXPECT_EQ(sys_.detached_as[0].uid, 1001);
+  EXPECT_EQ(sys_.detached[0][2], her_store);
+
+  t.Definition.Principal.UserId = "nobody-here";
+  try {
+    svc.Register(t);
+    ADD_FAILURE();
+  } catch (const EServiceError& e) {
+    EXPECT_NE(std::string(e.what()).find("there is no such account"), std::string::npos);
   }
 }
 

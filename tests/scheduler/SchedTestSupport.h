@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <time.h>
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -32,6 +33,17 @@ class FakeSchedSystem : public SchedSystem {
   std::vector<std::vector<std::string>> detached;
   std::set<int64_t> alive;
   std::map<std::string, std::string> programs;
+  std::map<std::string, UserAccount> users;
+  std::vector<std::pair<std::string, int64_t>> owners;  // path, uid given
+  std::vector<int64_t> stopped_groups;
+  std::function<void()> on_stop;  // runs when a group is stopped
+  std::vector<int64_t> slept;
+  std::vector<int64_t> lock_waits;  // the timeouts WaitLock was given
+  // Runs as each faked process runs (after its on_start, with the group
+  // 9000 + its number).
+  std::function<void(const ProcessSpec&)> on_process;
+  bool network = true;
+  std::vector<UserAccount> detached_as;
 
   int64_t Now() override { return now; }
   bool IsCronRunning() override { return cron_running; }
@@ -44,19 +56,51 @@ class FakeSchedSystem : public SchedSystem {
   }
   ProcessResult RunProcess(const ProcessSpec& spec) override {
     processes.push_back(spec);
-    return fake_processes ? process_result : real_->RunProcess(spec);
+    if (!fake_processes) return real_->RunProcess(spec);
+    if (spec.on_start) spec.on_start(9000 + static_cast<int64_t>(processes.size()));
+    if (on_process) on_process(spec);
+    return process_result;
   }
-  bool StartDetached(const std::vector<std::string>& argv, std::string*) override {
+  bool StartDetached(const std::vector<std::string>& argv, const UserAccount& run_as,
+                     std::string*) override {
     detached.push_back(argv);
+    detached_as.push_back(run_as);
     return true;
   }
   bool ProcessAlive(int64_t pid) override { return alive.count(pid) != 0; }
-  void Terminate(int64_t pid) override { alive.erase(pid); }
+  void StopGroup(int64_t group, int64_t, bool) override {
+    stopped_groups.push_back(group);
+    alive.erase(group);
+    if (on_stop) on_stop();
+  }
+  // Never waits: a lock held elsewhere stays held in a test.
+  bool WaitLock(const std::string& name, int64_t timeout_ms, UniqueFd* lock) override {
+    lock_waits.push_back(timeout_ms);
+    return real_->TryLock(name, lock);
+  }
+  void SleepSeconds(int64_t seconds) override {
+    slept.push_back(seconds);
+    now += seconds;
+  }
+  bool NetworkAvailable() override { return network; }
+  bool LookupUser(const std::string& name, UserAccount* account) override {
+    auto it = users.find(name);
+    if (it == users.end()) return false;
+    *account = it->second;
+    return true;
+  }
+  // Records the owner instead of changing it: tests do not run as root.
+  int ChangeOwner(const std::string& path, const UserAccount& owner) override {
+    owners.emplace_back(path, owner.uid);
+    return 0;
+  }
   int64_t CurrentPid() override { return 4242; }
   bool TryLock(const std::string& name, UniqueFd* lock) override {
     return real_->TryLock(name, lock);
   }
+  // Paths are looked at for real; names only in `programs`.
   std::string FindProgram(const std::string& name) override {
+    if (name.find('/') != std::string::npos) return real_->FindProgram(name);
     auto it = programs.find(name);
     return it == programs.end() ? "" : it->second;
   }

@@ -152,6 +152,17 @@ TEST_F(TaskItemTest, StatusTimesAndExitCodeOfARegisteredTask) {
                                                         dir_ + "/store", "State"}));
 }
 
+// The first generation's flags that the runner acts on reach the settings
+// it reads.
+TEST_F(TaskItemTest, FirstGenerationFlagsTheRunnerKeepsTo) {
+  TTaskItem* item = NewItem("Flagged", true);
+  item->SetFlags(FlagOf(tfRunIfConnectedToInternet) | FlagOf(tfDeleteWhenDone));
+  item->Deactivate(true);
+  TaskSettings s = Stored("Flagged").Definition.Settings;
+  EXPECT_TRUE(s.RunOnlyIfNetworkAvailable);
+  EXPECT_EQ(s.DeleteExpiredTaskAfter, "PT0S");
+}
+
 TEST_F(TaskItemTest, BinaryDataAsUtf16InTheSecondGeneration) {
   TTaskItem* item = NewItem("Data");
   item->SetBinaryData(Utf8ToUtf16("Grüße", false) + "x");  // an odd byte is no character
