@@ -82,6 +82,21 @@ std::string TextBefore(const std::string& text, const std::string& sub) {
   return pos == std::string::npos ? "" : text.substr(0, pos);
 }
 
+std::string PrintableText(std::string_view text) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : text) {
+    if (c < 0x20 || c == 0x7F) {
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 0xF];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
 std::map<std::string, std::string> ParseShellAssignments(std::string_view text) {
   std::map<std::string, std::string> values;
   for (const std::string& line : SplitLines(text)) {

@@ -27,6 +27,10 @@ void SplitString(const std::string& text, char delimiter, std::vector<std::strin
 std::string TextAfter(const std::string& text, const std::string& sub);
 std::string TextBefore(const std::string& text, const std::string& sub);
 
+// text with every control byte (below 0x20, and 0x7F) shown as \xHH, so a
+// message quoting a name stays one readable line.
+std::string PrintableText(std::string_view text);
+
 // KEY=value assignments of a shell-style file such as os-release or
 // user-dirs.dirs, comments and blank lines skipped; a value may be double
 // quoted (backslash escapes), single quoted (literal) or a bare word.

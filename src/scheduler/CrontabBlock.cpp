@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/TextUtil.h"
 #include "scheduler/SchedulerErrors.h"
 
 namespace lorvant {
@@ -41,21 +42,6 @@ std::string Bare(const std::string& line) {
   return s;
 }
 
-// word with control characters shown as \xHH, for messages.
-std::string Printable(const std::string& word) {
-  std::string out;
-  for (unsigned char c : word) {
-    if (c < 0x20 || c == 0x7F) {
-      char buf[8];
-      std::snprintf(buf, sizeof(buf), "\\x%02X", c);
-      out += buf;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
-}
-
 }  // namespace
 
 std::string StoreMark(const std::string& store_folder) {
@@ -74,7 +60,7 @@ std::string CronQuote(const std::string& word) {
   for (unsigned char c : word) {
     if (c < 0x20 || c == 0x7F) {
       throw ESchedulerError("A crontab line cannot carry a control character, and \"" +
-                            Printable(word) + "\" holds one.");
+                            PrintableText(word) + "\" holds one.");
     }
     if (c == '\'') {
       out += "'\\''";

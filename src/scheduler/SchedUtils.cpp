@@ -29,20 +29,6 @@ bool HasJobExtension(const std::string& name) {
   return dot != std::string::npos && SameTextIgnoreCase(name.substr(dot), ".job");
 }
 
-std::string Printable(const std::string& s) {
-  std::string out;
-  for (unsigned char c : s) {
-    if (c < 0x20 || c == 0x7F) {
-      char buf[8];
-      std::snprintf(buf, sizeof(buf), "\\x%02X", c);
-      out += buf;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
-}
-
 }  // namespace
 
 std::string MinutesToIsoDuration(uint32_t minutes) {
@@ -146,7 +132,8 @@ void CheckTaskName(const std::string& name) {
     }
   }
   if (reason != nullptr) {
-    throw ETaskError("The task name \"" + Printable(name) + "\" cannot be used: " + reason + ".");
+    throw ETaskError("The task name \"" + PrintableText(name) + "\" cannot be used: " + reason +
+                     ".");
   }
 }
 

@@ -1,6 +1,7 @@
 #include "tasks/BatchOptions.h"
 
 #include "base/Exception.h"
+#include "base/TextUtil.h"
 #include "fs/AtomicFile.h"
 #include "os/Env.h"
 #include "os/SystemInfo.h"
@@ -15,23 +16,13 @@ std::string ReasonOf(const std::string& message) {
   return pos == std::string::npos ? message : message.substr(pos + 3);
 }
 
-// path with CR, LF and NUL shown as escapes, so a message quoting it stays
-// one readable line.
-std::string Printable(const std::string& path) {
-  std::string out;
-  for (char c : path) {
-    out += c == '\r' ? "\\r" : c == '\n' ? "\\n" : c == '\0' ? "\\0" : std::string(1, c);
-  }
-  return out;
-}
-
 }  // namespace
 
 std::string ShellQuote(const std::string& path) {
   std::string out = "\"";
   for (char c : path) {
     if (c == '\r' || c == '\n' || c == '\0') {
-      throw Exception("The file name \"" + Printable(path) +
+      throw Exception("The file name \"" + PrintableText(path) +
                       "\" holds a line break or a NUL character, which a batch file cannot carry.");
     }
     if (c == '"' || c == '$' || c == '`' || c == '\\') out += '\\';
