@@ -214,10 +214,10 @@ void TFileSplitter::OpenNextFile() {
   file_error_.clear();
   file_first_line_ = LineIndex;
   last_line_in_file_ = LineIndex;
-  OutputFileName = dest_folder_ + "/" + std::to_string(FileCount) + SourceExt;
+  const std::string piece = std::to_string(FileCount) + SourceExt;
+  OutputFileName = dest_folder_ + "/" + piece;
   try {
-    output_ = output_folder_->CreatePiece(std::to_string(FileCount) + SourceExt, OutputFileName,
-                                          source_info_);
+    output_ = output_folder_->CreatePiece(piece, OutputFileName, source_info_);
   } catch (const Exception& e) {
     file_error_ = e.Message();
     return;

@@ -7,17 +7,6 @@
 #include "os/SystemInfo.h"
 
 namespace lorvant {
-namespace {
-
-// The system's reason at the end of a file error's message
-// ("Cannot create file "<name>". <reason>"); the whole text otherwise.
-std::string ReasonOf(const std::string& message) {
-  size_t pos = message.rfind("\". ");
-  return pos == std::string::npos ? message : message.substr(pos + 3);
-}
-
-}  // namespace
-
 std::string ShellQuote(const std::string& path) {
   std::string out = "\"";
   for (char c : path) {
@@ -56,9 +45,10 @@ void TBatchOptions::SaveBatchFile() {
   std::string data = BatchLine() + "\r\n";
   try {
     WriteFileAtomically(BatchFile, data, 0755);
-  } catch (const Exception& e) {
-    // A failed write is reported as the file's creation, as any other.
-    throw EFCreateError(BatchFile, ReasonOf(e.Message()));
+  } catch (const EWriteError& e) {
+    // A failed write is reported as the file's creation, as any other;
+    // creation errors already name the batch file.
+    throw EFCreateError(BatchFile, e.ErrorNumber());
   }
 }
 
