@@ -3,7 +3,7 @@ JOBS ?= 2
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 
-.PHONY: setup build build-asan test demo demo-schedule bench format clean
+.PHONY: setup build build-asan test demo demo-schedule bench format clean run screenshots
 
 setup:
 	@./scripts/setup
@@ -29,6 +29,17 @@ demo: build
 # A split scheduled for the next minute, run by the system's cron.
 demo-schedule: build
 	@./scripts/demo-schedule $(BUILD)
+
+# Opens the program's start page.
+run: build
+	@./$(BUILD)/Lorvant
+
+# A PNG of every window and dialog, drawn under Xvfb, into docs/screenshots.
+screenshots: build
+	@xvfb-run -a -s "-screen 0 1280x1024x24" ./$(BUILD)/lorvant-screenshots docs/screenshots
+	@QT_SCALE_FACTOR=1.5 xvfb-run -a -s "-screen 0 1600x1200x24" ./$(BUILD)/lorvant-screenshots \
+		/tmp/lorvant-shots-150 >/dev/null && cp /tmp/lorvant-shots-150/split-window.png \
+		docs/screenshots/split-window-150.png && echo docs/screenshots/split-window-150.png
 
 bench:
 	@./bench/run

@@ -4,11 +4,17 @@
 
 #include "app/FileSplitCmdLineProcessor.h"
 #include "base/Exception.h"
+#include "diagnostics/ExceptionStat.h"
 #include "engine/FileSplitSessionObjectFactory.h"
 #include "log/ConsoleLogAppender.h"
 #include "log/Log.h"
 #include "os/SystemInfo.h"
 #include "os/VersionUtil.h"
+#include "ui/BatchFileCreateDlg.h"
+#include "ui/GuiApplication.h"
+#include "ui/MainForm.h"
+#include "ui/SessionSaveDlg.h"
+#include "ui/UnexpectedError.h"
 
 namespace lorvant {
 namespace {
@@ -22,6 +28,7 @@ TLorvant::TLorvant() {
   // The windows plug in their dialog when they exist.
   BatchFileCreator = std::make_unique<TSimpleBatchFileCreator>(nullptr);
   BatchFileCreator->OptionName = "task";
+  SessionManager = std::make_unique<TSessionManager>(BatchFileCreator.get());
 }
 
 TLorvant::~TLorvant() = default;
@@ -92,8 +99,34 @@ std::string TLorvant::UsageText() const {
 }
 
 void TLorvant::RunWindowed() {
-  std::printf("%s\nThis build has no windows: run a task from the command line as above.\n",
-              UsageText().c_str());
+  if (!DisplayAvailable()) {
+    std::fprintf(
+        stderr,
+        "%s: no display to open the window on (DISPLAY and WAYLAND_DISPLAY are unset).\n\n%s",
+        AppName.c_str(), UsageText().c_str());
+    ExitCode = 1;
+    return;
+  }
+  static int argc = 1;
+  static char name[] = "Lorvant";
+  static char* argv[] = {name, nullptr};
+  TGuiApplication application(argc, argv);
+  SetUnexpectedErrorHandler(
+      [this](const std::string& message) { HandleException(Exception(message)); });
+  TExceptionStat::SetReporter([](const std::string& message) { ShowErrorMessage(message); });
+  BatchFileCreator->SetDialogFactory(
+      [] { return std::make_unique<TSimpleBatchFileCreateDlg>(QApplication::activeWindow()); });
+  SessionManager->SetDialogFactory(
+      [] { return std::make_unique<TSessionSaveDlg>(QApplication::activeWindow()); });
+  {
+    TMainForm main_form(SessionManager.get());
+    main_form.show();
+    application.exec();
+  }
+  SessionManager->SetDialogFactory(nullptr);
+  BatchFileCreator->SetDialogFactory(nullptr);
+  TExceptionStat::SetReporter(nullptr);
+  SetUnexpectedErrorHandler(nullptr);
 }
 
 }  // namespace lorvant

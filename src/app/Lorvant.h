@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "app/DataApp.h"
+#include "tasks/SessionSaver.h"
 #include "tasks/SimpleBatchFileCreator.h"
 
 namespace lorvant {
@@ -17,6 +18,7 @@ class TLorvant : public TDataApp {
   ~TLorvant() override;
 
   std::unique_ptr<TSimpleBatchFileCreator> BatchFileCreator;
+  std::unique_ptr<TSessionManager> SessionManager;  // uses BatchFileCreator
 
   void SetLimits() override { SetProgressStepCap(100000); }
   // Creates the instance on the first call.
@@ -25,7 +27,8 @@ class TLorvant : public TDataApp {
   static TLorvant& App();
   // Runs the task named by the parameters; sets ExitCode.
   bool RunCommandLine() override;
-  // This build has no windows: tells how to run a task instead.
+  // The windows until the main window closes. Without a display: one line
+  // and the usage on standard error, ExitCode 1.
   void RunWindowed() override;
   // How to run the program, for --help and runs without a task.
   std::string UsageText() const;

@@ -109,4 +109,11 @@ std::map<std::string, std::string> ParseShellAssignments(std::string_view text) 
   return values;
 }
 
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
+}
+
 }  // namespace lorvant

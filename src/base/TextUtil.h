@@ -26,6 +26,8 @@ void SplitString(const std::string& text, char delimiter, std::vector<std::strin
 // Text after / before the first occurrence of sub; "" when sub is absent.
 std::string TextAfter(const std::string& text, const std::string& sub);
 std::string TextBefore(const std::string& text, const std::string& sub);
+// text with every occurrence of from (not empty) replaced by to.
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to);
 
 // text with every control byte (below 0x20, and 0x7F) shown as \xHH, so a
 // message quoting a name stays one readable line.

@@ -19,6 +19,7 @@ class TFileSplitSessionExecutor : public TSessionExecutor {
   // Throws EInvalidCast for a session or outputer of another kind.
   bool Execute() override;
   void Stop() override { Converter->Stop(); }
+  void ResetStop() override { Converter->ResetStop(); }
   int64_t FailedRecords() const override { return Converter->Status().ErrorCount; }
 
   const std::unique_ptr<TFileSplitter> Converter;

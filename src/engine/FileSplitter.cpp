@@ -92,7 +92,7 @@ void TFileSplitter::Prepare() {
   bulk_ = reader_->Layout().unit == LineUnit::kByte;
   writer_ = std::make_unique<TOutputWriter>();
   PrepareOutputFolder();
-  has_line_ = reader_->ReadLine();
+  has_line_ = !Stopped && reader_->ReadLine();
 }
 
 bool TFileSplitter::SourceInMemory() {
@@ -117,7 +117,12 @@ void TFileSplitter::RecordRecentTask() {
   recent_task_list_->Add(*task_desc_);
 }
 
-void TFileSplitter::PrepareOutputFolder() { output_folder_->Prepare({source_info_}); }
+void TFileSplitter::PrepareOutputFolder() {
+  // A stop asked for meanwhile leaves the folder as far as it got and
+  // writes nothing.
+  if (Stopped) return;
+  output_folder_->Prepare({source_info_}, &Stopped);
+}
 
 void TFileSplitter::CountTotal() {
   int64_t cached = 0;
@@ -332,7 +337,7 @@ void TFileSplitter::AfterLoop() {
   writer_->Drain();
   RecordWriteFailures();
   Status().Done = writer_->Confirmed();
-  if (has_line_) return;  // stopped before the end, or beyond a known total
+  if (has_line_ || Stopped) return;  // stopped before the end, or beyond a known total
   // The whole source went through: its count is known now. It is kept only
   // while the open file is still what it was when opened.
   if (IsTotalUnknown()) Status().Total = LineIndex;

@@ -23,7 +23,6 @@ bool TIterativeConverter::Run() {
 }
 
 void TIterativeConverter::BeforeConvert() {
-  Stopped = false;
   LoggedErrorCount = 0;
   CountTotal();
   status_->Start();

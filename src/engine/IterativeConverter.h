@@ -3,6 +3,7 @@
 // A subclass supplies the record steps; the split engine is the only one.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -22,7 +23,9 @@ class TIterativeConverter {
   TIterativeConverter(const TIterativeConverter&) = delete;
   TIterativeConverter& operator=(const TIterativeConverter&) = delete;
 
-  bool Stopped = false;
+  // Set by Stop from any thread; cleared only by ResetStop, so a stop asked
+  // for while the run is still being prepared is not lost.
+  std::atomic<bool> Stopped{false};
   int64_t MaxErrorCount = 0;        // stop once more have failed; 0 = no limit
   int LoggedErrorCount = 0;         // record errors of this run written to the log
   TTaskSession* Session = nullptr;  // not owned
@@ -33,8 +36,11 @@ class TIterativeConverter {
   // The whole run; true when it completes. Close always runs; an exception
   // from any step reaches the caller after it.
   bool Run();
-  // Requests a stop before the next record.
-  void Stop() { Stopped = true; }
+  // Requests a stop before the next record (or of the preparation); safe
+  // from any thread.
+  void Stop() { Stopped.store(true, std::memory_order_relaxed); }
+  // Makes the converter ready for a new run; call before Run, not during.
+  void ResetStop() { Stopped.store(false, std::memory_order_relaxed); }
   // Whether the loop must end before the record at hand (may set Message).
   bool ShouldStop() { return ShouldStopFor(*this); }
   // Done := DoneRecords(); OnProgress; pending events.
@@ -45,7 +51,7 @@ class TIterativeConverter {
 
  protected:
   virtual void Prepare() {}
-  // Stopped := false, LoggedErrorCount := 0, CountTotal, Status.Start.
+  // LoggedErrorCount := 0, CountTotal, Status.Start.
   virtual void BeforeConvert();
   virtual void AfterLoop() {}
   // Settles the total unless stopped, then Status.Finish.

@@ -26,6 +26,8 @@ class TSessionExecutor {
   virtual bool Execute() = 0;
   // Requests a stop before the next record.
   virtual void Stop() = 0;
+  // Forgets a stop of an earlier run; call before Execute, never during it.
+  virtual void ResetStop() = 0;
   // Records that failed in the last run.
   virtual int64_t FailedRecords() const = 0;
 };

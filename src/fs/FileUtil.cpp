@@ -185,11 +185,12 @@ int CountFiles(const std::string& folder, const std::string& mask, bool recursiv
   return CountMatches(fd.get(), EscapeMask(mask), recursive);
 }
 
-void ClearDirectory(int folder, const std::vector<FileInfo>& keep) {
+void ClearDirectory(int folder, const std::vector<FileInfo>& keep, const std::atomic<bool>* stop) {
   Env* env = Env::Default();
   std::vector<DirEntry> entries;
   if (env->ListFolder(folder, &entries) != 0) return;
   for (const DirEntry& e : entries) {
+    if (stop != nullptr && stop->load(std::memory_order_relaxed)) return;
     // Looked at again without following links: the entry may have changed
     // since the listing. A folder is entered only through a descriptor
     // opened without following a link, so whatever replaces it meanwhile
@@ -198,7 +199,7 @@ void ClearDirectory(int folder, const std::vector<FileInfo>& keep) {
     if (!info.exists) continue;
     if (info.is_dir) {
       UniqueFd sub;
-      if (env->OpenFolder(folder, e.name, false, &sub) == 0) ClearDirectory(sub.get(), keep);
+      if (env->OpenFolder(folder, e.name, false, &sub) == 0) ClearDirectory(sub.get(), keep, stop);
     } else if (!IsKept(info, keep)) {
       env->RemoveAt(folder, e.name, false);
     }

@@ -4,6 +4,7 @@
 // counting helpers serve the windows (labels, dialogs) and are kept for them.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -68,8 +69,9 @@ int CountFiles(const std::string& folder, const std::string& mask, bool recursiv
 // descriptors: a link is removed as an entry and never followed, and a
 // subfolder swapped for a link while the walk runs is not entered. Files
 // whose device and inode match an entry of keep are never deleted. Failures
-// are ignored; never throws.
-void ClearDirectory(int folder, const std::vector<FileInfo>& keep = {});
+// are ignored; never throws. A set *stop ends the walk early.
+void ClearDirectory(int folder, const std::vector<FileInfo>& keep = {},
+                    const std::atomic<bool>* stop = nullptr);
 // The same for the folder path leads to (following links to it).
 void ClearDirectory(const std::string& folder, const std::vector<FileInfo>& keep = {});
 

@@ -18,9 +18,9 @@ void TOutputFolder::Refuse(const std::string& reason) const {
   }
 }
 
-void TOutputFolder::Prepare(const std::vector<FileInfo>& keep) {
+void TOutputFolder::Prepare(const std::vector<FileInfo>& keep, const std::atomic<bool>* stop) {
   if (fd_.valid()) {
-    ClearDirectory(fd_.get(), keep);
+    ClearDirectory(fd_.get(), keep, stop);
     return;
   }
   // Without the folder every line would fail on its own; say it once.

@@ -4,6 +4,7 @@
 // piece is ever written through a symbolic link.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,7 +25,8 @@ class TOutputFolder {
   // Empties the open folder (files only, keeping those in keep), or creates
   // it with its parents when it did not exist. Throws Exception("Cannot
   // create folder "<path>".") when it cannot be made or is not a folder.
-  void Prepare(const std::vector<FileInfo>& keep);
+  // A set *stop ends the emptying early.
+  void Prepare(const std::vector<FileInfo>& keep, const std::atomic<bool>* stop = nullptr);
 
   // Creates (or truncates) the piece `name` in the folder, never through a
   // link. Throws EFCreateError naming display_name, or Exception("Output

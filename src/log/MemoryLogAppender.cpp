@@ -12,11 +12,27 @@ bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) 
 }  // namespace
 
 void TMemoryLogAppender::Append(const std::string& text) {
+  std::lock_guard<std::mutex> lock(mutex_);
   lines_.push_back(FormatLogTimestamp(LocalNow()) + "\t" + text);
   TrimToMaxSize();
 }
 
 std::string TMemoryLogAppender::GetText() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return TextLocked();
+}
+
+void TMemoryLogAppender::Clear() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  lines_.clear();
+}
+
+std::vector<std::string> TMemoryLogAppender::Lines() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return lines_;
+}
+
+std::string TMemoryLogAppender::TextLocked() const {
   std::string text;
   for (const std::string& line : lines_) {
     text += line;
@@ -32,7 +48,7 @@ void TMemoryLogAppender::TrimToMaxSize() {
     return;
   }
   append_count_ = 0;
-  std::string text = GetText();
+  std::string text = TextLocked();
   const size_t length = CountCodePoints(text);
   if (length <= static_cast<size_t>(MaxSize)) return;
   // Walk back from the end over MaxSize - 6 characters (UTF-8 aware).

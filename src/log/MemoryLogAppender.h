@@ -1,8 +1,11 @@
 // Keeps log lines in memory (the debug log the viewer shows, the error log
 // that tells whether a run logged errors), trimmed to a size now and then.
+// A split logs from its worker thread while the window reads: every
+// operation takes the appender's lock.
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -21,14 +24,18 @@ class TMemoryLogAppender : public TLogAppender {
   // All lines, each followed by CR LF.
   std::string GetText() const;
   // Removes all lines.
-  void Clear() { lines_.clear(); }
-  const std::vector<std::string>& Lines() const { return lines_; }
+  void Clear();
+  // A copy of the lines.
+  std::vector<std::string> Lines() const;
 
  private:
   // Every 1001st append: cut the text to its last MaxSize characters,
   // marked by a leading "......".
   void TrimToMaxSize();
 
+  std::string TextLocked() const;
+
+  mutable std::mutex mutex_;
   int32_t append_count_ = 0;
   std::vector<std::string> lines_;
 };

@@ -130,4 +130,15 @@ bool IsAdmin() { return Env::Default()->EffectiveUserId() == 0; }
 
 std::string GetExeName() { return Env::Default()->ExecutablePath(); }
 
+std::string VendorEndpoint() {
+  std::string endpoint = Env::Default()->GetVar("LORVANT_ENDPOINT");
+  if (endpoint.empty()) endpoint = "http://www.pelmora.example";
+  while (!endpoint.empty() && endpoint.back() == '/') endpoint.pop_back();
+  return endpoint;
+}
+
+std::string ProductPageUrl() { return VendorEndpoint() + "/lorvant/"; }
+
+std::string SupportEmailAddress() { return "support@pelmora.example"; }
+
 }  // namespace lorvant

@@ -33,4 +33,11 @@ bool IsAdmin();
 // Full path of the running executable; "" when it cannot be read.
 std::string GetExeName();
 
+// The vendor's web address: $LORVANT_ENDPOINT when set, else
+// "http://www.pelmora.example"; without a trailing '/'.
+std::string VendorEndpoint();
+// The product's page there, and the support address (for "mailto:").
+std::string ProductPageUrl();
+std::string SupportEmailAddress();
+
 }  // namespace lorvant

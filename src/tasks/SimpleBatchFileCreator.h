@@ -21,6 +21,8 @@ class TSimpleBatchFileCreator : public TBatchFileCreator {
   // "task" (any case) gives "Task File" and "task", anything else
   // "Session File" and "session". Throws Exception when no dialog comes.
   std::unique_ptr<TBatchFileDialog> CreateDialog() override;
+  // The windows supply their dialog once they exist.
+  void SetDialogFactory(TBatchFileDialogFactory factory) { factory_ = std::move(factory); }
 
  private:
   TBatchFileDialogFactory factory_;

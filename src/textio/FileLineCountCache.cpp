@@ -52,7 +52,15 @@ void TFileLineCountCache::Store(const std::string& file_name, const FileInfo& in
 
 int64_t TFileLineCountCache::GetLineCount(const std::string& file_name) {
   int64_t count = 0;
-  if (Lookup(file_name, Env::Default()->Stat(file_name), &count)) return count;
+  return TryGetLineCount(file_name, &count) ? count : 0;
+}
+
+bool TFileLineCountCache::TryGetLineCount(const std::string& file_name, int64_t* result) {
+  int64_t count = 0;
+  if (Lookup(file_name, Env::Default()->Stat(file_name), &count)) {
+    *result = count;
+    return true;
+  }
   // The key is what the counter saw through its own open file, so a file
   // replaced between the two looks is never credited with another's count.
   FileInfo counted;
@@ -62,8 +70,10 @@ int64_t TFileLineCountCache::GetLineCount(const std::string& file_name) {
     ++TheCache().counts_made;
     if (!whole) TheCache().entries.erase(file_name);
   }
-  if (whole) Store(file_name, counted, count);
-  return count;
+  if (!whole) return false;
+  Store(file_name, counted, count);
+  *result = count;
+  return true;
 }
 
 int64_t TFileLineCountCache::CountsMade() {

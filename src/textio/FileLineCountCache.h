@@ -19,6 +19,9 @@ class TFileLineCountCache {
   // the file's time or size changed. A file that cannot be opened or read
   // counts 0, and that 0 is not kept.
   static int64_t GetLineCount(const std::string& file_name);
+  // The same, but false (and *count untouched) when the file could not be
+  // opened or read to its end.
+  static bool TryGetLineCount(const std::string& file_name, int64_t* count);
   // The kept count for file_name whose time and size are those of info
   // (for instance an open file's); false when there is none.
   static bool Lookup(const std::string& file_name, const FileInfo& info, int64_t* count);

@@ -303,10 +303,14 @@ TEST(CommandLineTest, RunningTwiceAppendsToTheSameLog) {
   }
 }
 
-TEST(CommandLineTest, NoParametersPrintsUsage) {
+TEST(CommandLineTest, NoParametersWithoutADisplaySaysSoInsteadOfAborting) {
+  test::ScopedEnvVar display("DISPLAY", nullptr);
+  test::ScopedEnvVar wayland("WAYLAND_DISPLAY", nullptr);
+  test::ScopedEnvVar platform("QT_QPA_PLATFORM", nullptr);
   int exit_code = -1;
   const std::string output = RunLorvant({}, &exit_code, test::MakeTempDir("cwd"));
-  EXPECT_EQ(exit_code, 0);
+  EXPECT_EQ(exit_code, 1);
+  EXPECT_NE(output.find("no display"), std::string::npos) << output;
   EXPECT_NE(output.find("task="), std::string::npos) << output;
 }
 

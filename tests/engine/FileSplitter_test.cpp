@@ -1,6 +1,7 @@
 #include "engine/FileSplitter.h"
 
 #include <gtest/gtest.h>
+#include <filesystem>
 
 #include "base/RunMode.h"
 #include "diagnostics/ExceptionStat.h"
@@ -12,6 +13,7 @@
 #include "support/RunLorvant.h"
 #include "support/TestEnv.h"
 #include "tasks/FileSplitSession.h"
+#include "textio/FileLineCountCache.h"
 
 namespace lorvant {
 namespace {
@@ -130,8 +132,50 @@ TEST_F(FileSplitterTest, StopKeepsEveryLineDoneSoFar) {
   EXPECT_FALSE(test::PathExists(dir_ + "/out/4.txt"));
 
   executor_.Converter->SetEventPump(nullptr);
+  executor_.ResetStop();
   EXPECT_TRUE(executor_.Execute());  // a second run on the same executor
   EXPECT_EQ(executor_.Converter->FileCount, 10);
+  EXPECT_EQ(Piece(10).back(), "line 1000");
+}
+
+// A stop asked for while the run is still being prepared (from the
+// window's thread, while the worker empties the output folder) is kept:
+// the emptying ends there and nothing is written.
+TEST_F(FileSplitterTest, StopDuringPreparationEndsTheRunBeforeAnyPiece) {
+  struct StopWhileEmptying : EnvWrapper {
+    explicit StopWhileEmptying(TFileSplitSessionExecutor* e)
+        : EnvWrapper(Env::Default()), executor(e) {}
+    int RemoveAt(int d, const std::string& n, bool folder) override {
+      executor->Stop();
+      return EnvWrapper::RemoveAt(d, n, folder);
+    }
+    TFileSplitSessionExecutor* executor;
+  } stopper(&executor_);
+  std::filesystem::create_directories(dir_ + "/out");
+  for (int i = 1; i <= 5; ++i) test::WriteBytes(dir_ + "/out/old" + std::to_string(i), "x");
+  outputer_.SetLogFileName(dir_ + "/run.log");
+  {
+    ScopedEnv scoped(&stopper);
+    EXPECT_TRUE(executor_.Execute());
+  }
+  auto entries = [this] {
+    auto it = std::filesystem::directory_iterator(dir_ + "/out");
+    return std::distance(begin(it), end(it));
+  };
+  EXPECT_EQ(entries(), 4);  // one deleted, then the stop
+  EXPECT_FALSE(test::PathExists(dir_ + "/out/1.txt"));
+  EXPECT_EQ(executor_.Converter->Status().Done, 0);
+  // Nothing was read, so nothing may have been kept as the file's count.
+  int64_t cached = 0;
+  EXPECT_FALSE(TFileLineCountCache::Lookup(session_.SourceFile,
+                                           Env::Default()->Stat(session_.SourceFile), &cached));
+
+  // A stop before the run starts is kept too, until the caller resets it.
+  executor_.Stop();
+  EXPECT_TRUE(executor_.Execute());
+  EXPECT_EQ(entries(), 4);
+  executor_.ResetStop();
+  EXPECT_TRUE(executor_.Execute());
   EXPECT_EQ(Piece(10).back(), "line 1000");
 }
 

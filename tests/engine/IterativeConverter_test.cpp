@@ -94,6 +94,7 @@ TEST(IterativeConverterTest, StopEndsBeforeNextRecordWithoutSettling) {
   EXPECT_EQ(c.Status().Total, 10);
   EXPECT_EQ(c.events, (std::vector<std::string>{"begin", "end", "close"}));
   c.SetEventPump(nullptr);
+  c.ResetStop();
   c.Run();  // the next run starts afresh
   EXPECT_EQ(c.Status().Done, 10);
 }

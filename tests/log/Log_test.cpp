@@ -72,7 +72,7 @@ TEST(LogRegistryTest, NamesAreCaseInsensitiveAndGlobalHasDebugLog) {
   TLog::DebugLog()->Clear();
   TLog::Global()->Debug("hello");
   ASSERT_EQ(TLog::DebugLog()->Lines().size(), 1u);
-  const std::string& line = TLog::DebugLog()->Lines()[0];
+  const std::string line = TLog::DebugLog()->Lines()[0];
   // "yyyy-mm-dd hh:mm:ss:zzz" + tab + prefix + message
   ASSERT_EQ(line.size(), 23 + 1 + 8 + 5);
   EXPECT_EQ(line.substr(23), "\t[debug]\thello");

@@ -49,4 +49,23 @@ bool PathExists(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
+PrivateEnvironment::PrivateEnvironment() {
+  const std::string& root = TestRoot();
+  ::setenv("HOME", root.c_str(), 1);
+  ::setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
+  ::setenv("XDG_DATA_HOME", (root + "/data").c_str(), 1);
+  ::setenv("XDG_CACHE_HOME", (root + "/cache").c_str(), 1);
+  ::setenv("XDG_STATE_HOME", (root + "/state").c_str(), 1);
+  ::setenv("XDG_CONFIG_DIRS", (root + "/etc-xdg").c_str(), 1);
+  ::unsetenv("LORVANT_ENDPOINT");
+  // No test reaches a real crontab unless it points this elsewhere itself.
+  ::setenv("LORVANT_CRONTAB", (root + "/crontab").c_str(), 1);
+  ::unsetenv("LORVANT_RUNNER");
+}
+
+PrivateEnvironment::~PrivateEnvironment() {
+  std::error_code ec;
+  std::filesystem::remove_all(TestRoot(), ec);
+}
+
 }  // namespace lorvant::test

@@ -13,6 +13,17 @@ namespace lorvant::test {
 // The per-process temporary root (HOME points here).
 const std::string& TestRoot();
 
+// For a test main: points HOME, the XDG folders and the crontab at
+// TestRoot() and unsets the endpoint and runner overrides; removes the
+// root when it goes.
+class PrivateEnvironment {
+ public:
+  PrivateEnvironment();
+  ~PrivateEnvironment();
+  PrivateEnvironment(const PrivateEnvironment&) = delete;
+  PrivateEnvironment& operator=(const PrivateEnvironment&) = delete;
+};
+
 // A fresh, empty folder below TestRoot().
 std::string MakeTempDir(const std::string& hint = "t");
 

@@ -1,0 +1,335 @@
+#include "ui/FileSplitForm.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include <QToolButton>
+#include "base/Exception.h"
+#include "base/TextUtil.h"
+#include "engine/FileSplitSessionExecutor.h"
+#include "engine/ProgressConvertOutputer.h"
+#include "fs/FileUtil.h"
+#include "os/Env.h"
+#include "tasks/FileSplitSession.h"
+#include "tasks/SessionSaver.h"
+#include "ui/Desktop.h"
+#include "ui/FileNameEdit.h"
+#include "ui/GUIProgressMonitor.h"
+#include "ui/LineCountWorker.h"
+#include "ui/MemoLog.h"
+#include "ui/SplitRun.h"
+#include "ui/UnexpectedError.h"
+
+namespace lorvant {
+
+const char* const TFileSplitForm::kSourceFilter =
+    "Txt Files (*.*)|*.txt|CSV Files (*.csv)|*.csv|TSV Files (*.tsv)|*.tsv|JSON Files (*.json; "
+    "*.jsonl)|*.json; *.jsonl|Log Files (*.log)|*.log|All files (*.*)|*.*";
+
+TFileSplitForm::TFileSplitForm(TSessionManager* session_manager, QWidget* parent)
+    : QDialog(parent),
+      session_manager_(session_manager),
+      run_(new TSplitRun(this)),
+      counter_(new TLineCountWorker(this)) {
+  setWindowTitle("Split Text File");
+  BuildControls();
+
+  session_ = std::make_unique<TFileSplitSession>();
+  auto monitor = std::make_unique<TGUIProgressMonitor>();
+  monitor_ = monitor.get();
+  memo_ = std::make_unique<TMemoLog>(memOutput);
+  outputer_ = std::make_unique<TProgressConvertOutputer>(std::move(monitor), nullptr);
+  monitor_->Bind(pbSave, lblMessage, lblNotify, lblPercent);
+  outputer_->LogMemo = memo_.get();
+  executor_ = std::make_unique<TFileSplitSessionExecutor>();
+  executor_->SetSession(session_.get());
+  executor_->SetOutputer(outputer_.get());
+
+  connect(edtToSplitFile, &TFileNameEdit::textChanged, this, &TFileSplitForm::edtToSplitFileChange);
+  connect(edtToSplitFile, &TFileNameEdit::editingFinished, this,
+          &TFileSplitForm::edtToSplitFileExit);
+  connect(btnSplit, &QPushButton::clicked, this, &TFileSplitForm::btnSplitClick);
+  connect(btnStop, &QPushButton::clicked, this, &TFileSplitForm::btnStopClick);
+  connect(btnSave, &QPushButton::clicked, this, &TFileSplitForm::btnSaveClick);
+  connect(run_, &TSplitRun::finished, this, &TFileSplitForm::RunFinished);
+  connect(counter_, &TLineCountWorker::counted, this, &TFileSplitForm::LinesCounted);
+}
+
+TFileSplitForm::~TFileSplitForm() {
+  // The run's thread reports to the outputer, so it ends before them.
+  delete run_;
+  run_ = nullptr;
+}
+
+TGUIProgressMonitor& TFileSplitForm::Monitor() { return *monitor_; }
+
+bool TFileSplitForm::Running() const { return run_ != nullptr && run_->Running(); }
+
+void TFileSplitForm::BuildControls() {
+  lbl1 = new QLabel("Text File:", this);
+  edtToSplitFile = new TFileNameEdit(TFileNameEdit::Kind::kOpenFile, this);
+  edtToSplitFile->Filter = kSourceFilter;
+  edtToSplitFile->SetAccessibleLabel("Text File:");
+  lbl1->setBuddy(edtToSplitFile->LineEdit());
+  lblFileSize = new QLabel("File Size: ", this);
+  lblFileLines = new QLabel("File Lines: ", this);
+  lblFileSize->setWordWrap(true);
+  lblFileSize->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  lblFileLines->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  lbl2 = new QLabel("Output Folder: ", this);
+  deOutputFolder = new TFileNameEdit(TFileNameEdit::Kind::kFolder, this);
+  deOutputFolder->SetAccessibleLabel("Output Folder:");
+  lbl2->setBuddy(deOutputFolder->LineEdit());
+  Label6 = new QLabel("Max Lines per Split File", this);
+  seLinesCount = new QSpinBox(this);
+  seLinesCount->setRange(1, kMaxLines);
+  seLinesCount->setValue(10000);
+  seLinesCount->setAccelerated(true);
+  seLinesCount->setAccessibleName("Max Lines per Split File");
+  seLinesCount->setMinimumWidth(seLinesCount->fontMetrics().horizontalAdvance("1000000000") + 48);
+  Label6->setBuddy(seLinesCount);
+  btnSplit = new QPushButton("Split", this);
+  btnStop = new QPushButton("Stop", this);
+  btnSave = new QPushButton("Save Task", this);
+  btnStop->setEnabled(false);
+  for (QPushButton* b : {btnSplit, btnStop, btnSave}) b->setAutoDefault(false);
+  btnSplit->setDefault(true);
+
+  pgcOutput = new QTabWidget(this);
+  tsProgress = new QWidget();
+  tsOutput = new QWidget();
+  lblNotify = new QLabel(tsProgress);
+  lblNotify->setWordWrap(true);
+  pbSave = new QProgressBar(tsProgress);
+  pbSave->setTextVisible(false);
+  pbSave->setAccessibleName("Progress");
+  lblPercent = new QLabel(tsProgress);
+  lblPercent->setMinimumWidth(lblPercent->fontMetrics().horizontalAdvance("100 %") + 8);
+  lblMessage = new QLabel(tsProgress);
+  lblMessage->setAlignment(Qt::AlignCenter);
+  lblMessage->setWordWrap(true);
+  auto* progress_layout = new QVBoxLayout(tsProgress);
+  progress_layout->addWidget(lblNotify);
+  progress_layout->addWidget(pbSave);
+  auto* message_row = new QHBoxLayout();
+  message_row->addWidget(lblPercent);
+  message_row->addWidget(lblMessage, 1);
+  progress_layout->addLayout(message_row);
+  progress_layout->addStretch(1);
+  memOutput = new QPlainTextEdit(tsOutput);
+  memOutput->setReadOnly(true);
+  memOutput->setAccessibleName("Log");
+  memOutput->setLineWrapMode(QPlainTextEdit::NoWrap);
+  auto* output_layout = new QVBoxLayout(tsOutput);
+  output_layout->setContentsMargins(2, 2, 2, 2);
+  output_layout->addWidget(memOutput);
+  pgcOutput->addTab(tsProgress, "Progress");
+  pgcOutput->addTab(tsOutput, "Log");
+
+  auto* grid = new QGridLayout();
+  grid->addWidget(lbl1, 0, 0);
+  grid->addWidget(edtToSplitFile, 0, 1, 1, 2);
+  grid->addWidget(lblFileSize, 1, 1);
+  grid->addWidget(lblFileLines, 1, 2);
+  grid->addWidget(lbl2, 2, 0);
+  grid->addWidget(deOutputFolder, 2, 1, 1, 2);
+  grid->addWidget(Label6, 3, 0);
+  grid->addWidget(seLinesCount, 3, 1, Qt::AlignLeft);
+  grid->setColumnStretch(1, 1);
+  grid->setColumnStretch(2, 1);
+  auto* buttons = new QHBoxLayout();
+  buttons->addStretch(1);
+  buttons->addWidget(btnSplit);
+  buttons->addWidget(btnStop);
+  buttons->addWidget(btnSave);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(grid);
+  layout->addLayout(buttons);
+  layout->addWidget(pgcOutput, 1);
+
+  setTabOrder(edtToSplitFile->LineEdit(), edtToSplitFile->BrowseButton());
+  setTabOrder(edtToSplitFile->BrowseButton(), deOutputFolder->LineEdit());
+  setTabOrder(deOutputFolder->LineEdit(), deOutputFolder->BrowseButton());
+  setTabOrder(deOutputFolder->BrowseButton(), seLinesCount);
+  setTabOrder(seLinesCount, btnSplit);
+  setTabOrder(btnSplit, btnStop);
+  setTabOrder(btnStop, btnSave);
+  setTabOrder(btnSave, pgcOutput);
+  setTabOrder(pgcOutput, memOutput);
+  resize(600, 460);
+  setMinimumSize(480, 380);
+}
+
+void TFileSplitForm::LoadFromFile(const std::string& file_name) {
+  session_->LoadFromFile(file_name);
+  FillControls();
+}
+
+void TFileSplitForm::ReadFromFile(const std::string& file_name) {
+  session_->ReadFromFile(file_name);
+  FillControls();
+}
+
+void TFileSplitForm::FillControls() {
+  edtToSplitFile->SetText(session_->SourceFile);
+  deOutputFolder->SetText(session_->DestFolder);
+  seLinesCount->setValue(std::clamp<int32_t>(session_->MaxLines, 1, kMaxLines));
+  RefreshLabels(true);
+}
+
+void TFileSplitForm::CopyToSession() {
+  session_->SourceFile = edtToSplitFile->Text();
+  session_->DestFolder = deOutputFolder->Text();
+  session_->MaxLines = seLinesCount->value();
+}
+
+void TFileSplitForm::edtToSplitFileChange() {
+  deOutputFolder->SetText(RemoveFileExt(edtToSplitFile->Text()) + "_split");
+  RefreshLabels(false);
+}
+
+void TFileSplitForm::edtToSplitFileExit() { ReportLabelError(); }
+
+void TFileSplitForm::RefreshLabels(bool throw_error) {
+  const std::string source = edtToSplitFile->Text();
+  label_error_.clear();
+  label_error_source_ = source;
+  label_error_reported_ = false;
+  try {
+    // Opening is quick and tells why a name cannot be read; the count,
+    // which reads the whole file, goes to the worker.
+    Env::Default()->OpenForRead(ExpandFileName(source));
+    lblFileSize->setText(QString::fromStdString("File Size: " + FormatFileSize(source)));
+    lblFileLines->setText("File Lines: counting ...");
+    count_request_ = counter_->Request(source);
+  } catch (const Exception& e) {
+    count_request_ = counter_->Latest() + 1;  // answers still on their way are stale
+    label_error_ = e.Message();
+    lblFileSize->setText(source.empty() ? "File Size: " : QString::fromStdString(label_error_));
+    lblFileLines->setText("File Lines: ");
+    if (throw_error) {
+      label_error_reported_ = true;
+      throw;
+    }
+  }
+}
+
+void TFileSplitForm::ReportLabelError() {
+  // An empty box is not an error until Split, which says so itself.
+  if (label_error_.empty() || label_error_reported_ || label_error_source_.empty() ||
+      label_error_source_ != edtToSplitFile->Text()) {
+    return;
+  }
+  label_error_reported_ = true;
+  ReportUnexpectedError(label_error_);
+}
+
+void TFileSplitForm::LinesCounted(quint64 request, bool ok, qint64 lines) {
+  if (request != count_request_) return;  // a newer text asked since
+  lblFileLines->setText(ok ? "File Lines: " + QString::number(lines) : "File Lines: ");
+  emit linesCounted();
+}
+
+bool TFileSplitForm::CheckBeforeRun() {
+  if (TrimText(edtToSplitFile->Text()).empty()) {
+    Desktop().ShowMessage(this, "select a text file");
+    edtToSplitFile->setFocus();
+    return false;
+  }
+  const std::string folder = deOutputFolder->Text();
+  if (!folder.empty() && DirectoryExists(folder) && !IsDirectoryEmpty(folder) &&
+      !Desktop().AskOkCancel(this, "Output folder should be empty, delete files in it?")) {
+    deOutputFolder->setFocus();
+    return false;
+  }
+  if (seLinesCount->value() <= 0) {
+    Desktop().ShowMessage(this, "\"Max Lines per Split File\" max > 0");
+    seLinesCount->setFocus();
+    return false;
+  }
+  return true;
+}
+
+void TFileSplitForm::btnSplitClick() {
+  if (Running()) return;  // one run at a time on this session and outputer
+  ReportLabelError();
+  if (!CheckBeforeRun()) return;
+  outputer_->Reset();
+  CopyToSession();
+  SetRunning(true);
+  run_->Start(executor_.get());
+}
+
+void TFileSplitForm::btnStopClick() { run_->Stop(); }
+
+void TFileSplitForm::btnSaveClick() {
+  if (Running() || session_manager_ == nullptr) return;
+  CopyToSession();
+  session_manager_->SaveSession(session_.get());
+}
+
+void TFileSplitForm::SetRunning(bool running) {
+  btnStop->setEnabled(running);
+  // The run reads the task while it works, so nothing may change it meanwhile.
+  for (QWidget* w : std::initializer_list<QWidget*>{edtToSplitFile, deOutputFolder, seLinesCount,
+                                                    btnSplit, btnSave}) {
+    w->setEnabled(!running);
+  }
+  if (running) {
+    btnStop->setFocus();
+  } else {
+    btnSplit->setFocus();
+  }
+}
+
+void TFileSplitForm::RunFinished(bool, const QString& error) {
+  std::string closing;
+  try {
+    const std::string folder = session_->DestFolder;
+    const int files = CountFiles(folder + "/", "*" + ExtractFileExt(session_->SourceFile), false);
+    closing = "Split to " + std::to_string(files) + " files.";
+  } catch (const std::exception& e) {
+    closing.clear();
+    SetRunning(false);
+    ReportUnexpectedError(e.what());
+  }
+  if (!closing.empty()) memo_->AddLine(closing);
+  SetRunning(false);
+  if (!error.isEmpty()) ReportUnexpectedError(error.toStdString());
+  emit runFinished();
+  if (close_after_run_) {
+    close_after_run_ = false;
+    QDialog::reject();
+  }
+}
+
+void TFileSplitForm::closeEvent(QCloseEvent* event) {
+  if (Running()) {
+    // Closed once the run has stopped; the window answers meanwhile.
+    close_after_run_ = true;
+    run_->Stop();
+    event->ignore();
+    return;
+  }
+  QDialog::closeEvent(event);
+}
+
+void TFileSplitForm::reject() {
+  if (Running()) {
+    close_after_run_ = true;
+    run_->Stop();
+    return;
+  }
+  QDialog::reject();
+}
+
+}  // namespace lorvant

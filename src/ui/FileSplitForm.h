@@ -1,0 +1,122 @@
+// The split window: the task's source file, output folder and lines per
+// file; Split runs it on a worker thread with live progress and a log, Stop
+// ends it early, Save Task saves it. Created once by the main window and
+// shown modally again and again; it keeps its contents between showings.
+#pragma once
+
+#include <QDialog>
+#include <memory>
+#include <string>
+
+class QLabel;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QSpinBox;
+class QTabWidget;
+
+namespace lorvant {
+
+class TFileNameEdit;
+class TFileSplitSession;
+class TFileSplitSessionExecutor;
+class TGUIProgressMonitor;
+class TLineCountWorker;
+class TMemoLog;
+class TProgressConvertOutputer;
+class TSessionManager;
+class TSplitRun;
+
+class TFileSplitForm : public QDialog {
+  Q_OBJECT
+
+ public:
+  static constexpr int kMaxLines = 1000000000;
+  static const char* const kSourceFilter;
+
+  // session_manager (not owned) saves tasks for "Save Task".
+  explicit TFileSplitForm(TSessionManager* session_manager, QWidget* parent = nullptr);
+  ~TFileSplitForm() override;
+
+  // Fills the window from a saved task (which becomes the task's file and
+  // the most recent saved task) / a recent task (values only). Throws the
+  // "Cannot open file" error when the source cannot be opened; the boxes
+  // keep what was filled until then.
+  void LoadFromFile(const std::string& file_name);
+  void ReadFromFile(const std::string& file_name);
+
+  bool Running() const;
+  TFileSplitSession& Session() { return *session_; }
+  TGUIProgressMonitor& Monitor();
+
+  // The controls, named as in the window's design.
+  QLabel* lbl1;
+  TFileNameEdit* edtToSplitFile;
+  QLabel* lblFileSize;
+  QLabel* lblFileLines;
+  QLabel* lbl2;
+  TFileNameEdit* deOutputFolder;
+  QLabel* Label6;
+  QSpinBox* seLinesCount;
+  QPushButton* btnSplit;
+  QPushButton* btnStop;
+  QPushButton* btnSave;
+  QTabWidget* pgcOutput;
+  QWidget* tsProgress;
+  QWidget* tsOutput;
+  QLabel* lblNotify;
+  QProgressBar* pbSave;
+  QLabel* lblMessage;
+  QLabel* lblPercent;
+  QPlainTextEdit* memOutput;
+
+ signals:
+  // A run ended and its closing line was written.
+  void runFinished();
+  // The line label shows a count (or gave up on one) for the current text.
+  void linesCounted();
+
+ public slots:
+  void btnSplitClick();
+  void btnStopClick();
+  void btnSaveClick();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void reject() override;
+
+ private slots:
+  void edtToSplitFileChange();
+  void edtToSplitFileExit();
+  void RunFinished(bool ok, const QString& error);
+  void LinesCounted(quint64 request, bool ok, qint64 lines);
+
+ private:
+  void BuildControls();
+  void FillControls();
+  void CopyToSession();
+  // Shows the size and starts counting the lines. A source that cannot be
+  // opened leaves the figures out and shows the error in the labels; it is
+  // then thrown when throw_error is set, else kept for one report later.
+  void RefreshLabels(bool throw_error);
+  // Reports the label error of the current text once.
+  void ReportLabelError();
+  bool CheckBeforeRun();
+  void SetRunning(bool running);
+
+  TSessionManager* session_manager_;
+  std::unique_ptr<TFileSplitSession> session_;
+  TGUIProgressMonitor* monitor_ = nullptr;  // owned by outputer_
+  std::unique_ptr<TMemoLog> memo_;
+  std::unique_ptr<TProgressConvertOutputer> outputer_;
+  std::unique_ptr<TFileSplitSessionExecutor> executor_;
+  TSplitRun* run_;
+  TLineCountWorker* counter_;
+  uint64_t count_request_ = 0;
+  std::string label_error_;         // why the current source cannot be opened
+  std::string label_error_source_;  // the text it was found for
+  bool label_error_reported_ = false;
+  bool close_after_run_ = false;
+};
+
+}  // namespace lorvant

@@ -1,0 +1,220 @@
+#include "ui/MainForm.h"
+
+#include <QAction>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenuBar>
+#include <QScreen>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+#include "diagnostics/DebugHelper.h"
+#include "fs/AppFolders.h"
+#include "fs/FileUtil.h"
+#include "os/SystemInfo.h"
+#include "tasks/SavedTaskList.h"
+#include "tasks/TaskDesc.h"
+#include "tasks/TaskMRUList.h"
+#include "ui/Desktop.h"
+#include "ui/DialogFactory.h"
+#include "ui/FileSplitForm.h"
+#include "ui/LinkButton.h"
+#include "ui/LogViewerForm.h"
+#include "ui/UnexpectedError.h"
+
+namespace lorvant {
+namespace {
+
+QLabel* Heading(const QString& text, QWidget* parent) {
+  auto* label = new QLabel(text, parent);
+  QFont f = label->font();
+  f.setBold(true);
+  f.setPointSizeF(f.pointSizeF() * 1.25);
+  label->setFont(f);
+  return label;
+}
+
+}  // namespace
+
+TMainForm::TMainForm(TSessionManager* session_manager, QWidget* parent)
+    : QMainWindow(parent),
+      dialog_factory_(std::make_unique<TDialogFactory>()),
+      saved_tasks_(std::make_unique<TSavedTaskList>()),
+      log_viewer_(new TLogViewerForm(this)),
+      split_form_(new TFileSplitForm(session_manager, this)) {
+  setWindowTitle("Lorvant");
+  BuildMenus();
+  BuildPage();
+  resize(460, 520);
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    move(screen->availableGeometry().center() - rect().center());
+  }
+  saved_tasks_->SubKey = "Software\\Pelmora\\Lorvant\\Tasks";
+  try {
+    saved_tasks_->SetActive(true);
+  } catch (const std::exception& e) {
+    ReportUnexpectedError(e.what());
+  }
+  RefreshLists();
+}
+
+TMainForm::~TMainForm() = default;
+
+void TMainForm::BuildMenus() {
+  QMenu* file = menuBar()->addMenu("&File");
+  mniSplit = file->addAction("Split Text File", this, &TMainForm::actNewSplitExecute);
+  Exit1 = file->addAction("Exit", this, &QWidget::close);
+  QMenu* tools = menuBar()->addMenu("&Tools");
+  ScheduledTasks1 = tools->addAction("Scheduled Tasks");
+  ScheduledTasks1->setEnabled(false);  // until the scheduled-task windows exist
+  QMenu* help = menuBar()->addMenu("&Help");
+  Content1 = help->addAction("Content", this,
+                             [] { Desktop().Open(ProductPageUrl() + "?from=help-menu"); });
+  help->addSeparator();
+  ShowLog1 = help->addAction("Show Log", this, &TMainForm::ShowLog1Click);
+  OpenExceptionFile1 = help->addAction("Open Exception File", this,
+                                       [] { Desktop().Open(GetExceptionLogFile("Lorvant")); });
+  help->addSeparator();
+  Home1 = help->addAction("Homepage", this, [] { Desktop().Open(ProductPageUrl()); });
+  SupportEmail1 = help->addAction("Support Email", this,
+                                  [] { Desktop().Open("mailto:" + SupportEmailAddress()); });
+  help->addSeparator();
+  mniCheckUpdate1 = help->addAction("Check Update");
+  mniCheckUpdate1->setEnabled(false);  // until the update check exists
+  About1 = help->addAction("About Lorvant", this, &TMainForm::About1Click);
+}
+
+void TMainForm::BuildPage() {
+  auto* page = new QWidget();
+  auto* layout = new QVBoxLayout(page);
+  layout->setContentsMargins(24, 16, 24, 16);
+  layout->setSpacing(4);
+  Label1 = Heading("Start", page);
+  alblWizard = new TLinkButton("New Task", page);
+  connect(alblWizard, &QPushButton::clicked, this, &TMainForm::actNewSplitExecute);
+  Label2 = Heading("Recent Tasks", page);
+  Label3 = Heading("Saved Tasks", page);
+  layout->addWidget(Label1);
+  layout->addWidget(alblWizard);
+  layout->addSpacing(14);
+  layout->addWidget(Label2);
+  for (int i = 0; i < kLinks; ++i) {
+    lblRecentTask[i] = new TLinkButton(QString("Recent Task %1").arg(i + 1), page);
+    lblRecentTask[i]->hide();
+    connect(lblRecentTask[i], &QPushButton::clicked, this, [this, i] { OpenRecentTask(i); });
+    layout->addWidget(lblRecentTask[i]);
+  }
+  layout->addSpacing(14);
+  layout->addWidget(Label3);
+  for (int i = 0; i < kLinks; ++i) {
+    lblSavedTask[i] = new TLinkButton(QString("Saved Task %1").arg(i + 1), page);
+    lblSavedTask[i]->hide();
+    connect(lblSavedTask[i], &QPushButton::clicked, this, [this, i] { OpenSavedTask(i); });
+    layout->addWidget(lblSavedTask[i]);
+  }
+  lblSavedTaskMore = new TLinkButton("More ...", page);
+  connect(lblSavedTaskMore, &QPushButton::clicked, this, &TMainForm::actOpenSessionExecute);
+  layout->addWidget(lblSavedTaskMore);
+  layout->addStretch(1);
+  auto* scroll = new QScrollArea(this);
+  scroll->setWidget(page);
+  scroll->setWidgetResizable(true);
+  scroll->setFrameShape(QFrame::NoFrame);
+  setCentralWidget(scroll);
+}
+
+std::string TMainForm::RecentTaskPath(int index) const { return recent_paths_.at(index); }
+std::string TMainForm::SavedTaskPath(int index) const { return saved_paths_.at(index); }
+
+void TMainForm::RefreshLists() {
+  try {
+    RefreshRecentTasks();
+    RefreshSavedTasks();
+  } catch (const std::exception& e) {
+    ReportUnexpectedError(e.what());
+  }
+}
+
+void TMainForm::RefreshRecentTasks() {
+  for (int i = 0; i < kLinks; ++i) {
+    lblRecentTask[i]->hide();
+    recent_paths_[i].clear();
+  }
+  TTaskMRUList list(RecentTaskListFile());
+  TTaskDesc desc;
+  for (int i = 0; i < list.Count() && i < kLinks; ++i) {
+    list.GetItem(i, &desc);
+    // Each link keeps its own file: two runs of files with the same name
+    // in different folders each open their own task.
+    recent_paths_[i] = desc.TaskFile;
+    const QString caption = QString::fromStdString(desc.Time + "  " + desc.SourceName);
+    lblRecentTask[i]->setText(caption);
+    lblRecentTask[i]->setAccessibleName(caption);
+    lblRecentTask[i]->setToolTip(QString::fromStdString(desc.TaskFile));
+    lblRecentTask[i]->show();
+  }
+  update();
+}
+
+void TMainForm::RefreshSavedTasks() {
+  for (int i = 0; i < kLinks; ++i) {
+    lblSavedTask[i]->hide();
+    saved_paths_[i].clear();
+  }
+  if (!saved_tasks_->Active()) return;
+  saved_tasks_->SetActive(true);  // reads the list as it now stands
+  saved_tasks_->EnumItems([this](const std::string& path, int index) {
+    if (index >= kLinks) return;
+    saved_paths_[index] = path;
+    const QString caption = QString::fromStdString(ExtractFileName(path));
+    lblSavedTask[index]->setText(caption);
+    lblSavedTask[index]->setAccessibleName(caption);
+    lblSavedTask[index]->setToolTip(QString::fromStdString(path));
+    lblSavedTask[index]->show();
+  });
+  update();
+}
+
+void TMainForm::ShowSplitForm() {
+  split_form_->exec();
+  RefreshLists();
+}
+
+void TMainForm::actNewSplitExecute() { ShowSplitForm(); }
+
+void TMainForm::OpenRecentTask(int index) {
+  const std::string path = recent_paths_.at(index);
+  try {
+    split_form_->ReadFromFile(path);
+  } catch (const std::exception& e) {
+    ReportUnexpectedError(e.what());
+    return;
+  }
+  ShowSplitForm();
+}
+
+void TMainForm::OpenSavedTask(int index) { OpenSavedTaskFile(saved_paths_.at(index)); }
+
+void TMainForm::OpenSavedTaskFile(const std::string& path) {
+  try {
+    split_form_->LoadFromFile(path);
+  } catch (const std::exception& e) {
+    ReportUnexpectedError(e.what());
+    return;
+  }
+  ShowSplitForm();
+}
+
+void TMainForm::actOpenSessionExecute() {
+  const std::string path = Desktop().OpenFileName(this, "Split File Task (*.sft)|*.sft", "sft", "");
+  if (!path.empty()) OpenSavedTaskFile(path);
+}
+
+void TMainForm::ShowLog1Click() {
+  log_viewer_->SetText(TDebugHelper::GetLog());
+  log_viewer_->exec();
+}
+
+void TMainForm::About1Click() { dialog_factory_->ShowAbout(this); }
+
+}  // namespace lorvant

@@ -1,0 +1,224 @@
+#include "ui/FileSplitForm.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <filesystem>
+
+#include "engine/ProgressConvertOutputer.h"
+#include "support/TestEnv.h"
+#include "tasks/FileSplitSession.h"
+#include "textio/FileLineCountCache.h"
+#include "ui/FileNameEdit.h"
+#include "ui/GUIProgressMonitor.h"
+#include "ui/UiTestSupport.h"
+
+namespace lorvant {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Lines(int64_t from, int64_t to) {
+  std::string text;
+  for (int64_t i = from; i <= to; ++i) text += "line " + std::to_string(i) + "\n";
+  return text;
+}
+
+class FileSplitFormTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = test::MakeTempDir("form");
+    source_ = dir_ + "/data.txt";
+    test::WriteBytes(source_, Lines(1, 1000));
+  }
+  std::string Memo() const { return form_.memOutput->toPlainText().toStdString(); }
+  // Sets the source box and waits for its line count.
+  void ChooseSource(const std::string& path) {
+    QSignalSpy counted(&form_, &TFileSplitForm::linesCounted);
+    form_.edtToSplitFile->SetText(path);
+    ASSERT_TRUE(test::WaitForSignals(counted));
+  }
+  void RunToEnd() {
+    QSignalSpy finished(&form_, &TFileSplitForm::runFinished);
+    form_.btnSplit->click();
+    ASSERT_TRUE(test::WaitForSignals(finished));
+  }
+
+  test::FakeDesktop desktop_;
+  test::ErrorRecorder errors_;
+  std::string dir_, source_;
+  TFileSplitForm form_{nullptr};
+};
+
+TEST_F(FileSplitFormTest, SplitRunsWithProgressSummaryAndClosingLine) {
+  ChooseSource(source_);
+  EXPECT_EQ(form_.deOutputFolder->Text(), dir_ + "/data_split");
+  EXPECT_EQ(form_.lblFileLines->text().toStdString(), "File Lines: 1000");
+  EXPECT_EQ(form_.lblFileSize->text().toStdString(), "File Size: 8.685 KB");
+  form_.seLinesCount->setValue(300);
+  const int64_t counts_before = TFileLineCountCache::CountsMade();
+  RunToEnd();
+  // The run took its total from the label's count: the source was not
+  // counted again.
+  EXPECT_EQ(TFileLineCountCache::CountsMade(), counts_before);
+  EXPECT_EQ(form_.Monitor().Total, 1000);
+  EXPECT_EQ(form_.pbSave->value(), form_.pbSave->maximum());
+  EXPECT_EQ(form_.lblPercent->text().toStdString(), "100 %");
+  EXPECT_TRUE(form_.lblMessage->text().toStdString().starts_with("1000 records,    Elapsed: "));
+  EXPECT_TRUE(form_.lblMessage->text().toStdString().ends_with(".    "));
+  EXPECT_TRUE(form_.lblNotify->text().isEmpty());
+  EXPECT_NE(Memo().find("1000 records,    Elapsed: "), std::string::npos) << Memo();
+  EXPECT_TRUE(Memo().ends_with("Split to 4 files.")) << Memo();
+  EXPECT_EQ(
+      test::ReadBytes(dir_ + "/data_split/4.txt"), "line 901\r\n" + [] {
+        std::string s;
+        for (int i = 902; i <= 1000; ++i) s += "line " + std::to_string(i) + "\r\n";
+        return s;
+      }());
+  EXPECT_FALSE(form_.btnStop->isEnabled());
+  EXPECT_TRUE(form_.btnSplit->isEnabled());
+  EXPECT_TRUE(errors_.reported.empty());
+}
+
+TEST_F(FileSplitFormTest, StopMidRunKeepsEveryLineWrittenSoFar) {
+  // Large enough that the run is still going when Stop is clicked.
+  const int64_t kLines = 3000000;
+  test::WriteBytes(source_, Lines(1, kLines));
+  ChooseSource(source_);
+  form_.seLinesCount->setValue(1000);
+  QSignalSpy finished(&form_, &TFileSplitForm::runFinished);
+  QSignalSpy progressed(form_.pbSave, &QProgressBar::valueChanged);
+  form_.btnSplit->click();
+  EXPECT_TRUE(form_.btnStop->isEnabled());
+  EXPECT_FALSE(form_.btnSplit->isEnabled());  // no second run meanwhile
+  form_.btnSplitClick();                      // and not through the slot either
+  ASSERT_TRUE(test::WaitForSignals(progressed));
+  form_.btnStop->click();
+  ASSERT_TRUE(test::WaitForSignals(finished));
+  ASSERT_EQ(finished.count(), 1);
+
+  // The pieces hold the first lines of the source, in order, and nothing else.
+  const int files = static_cast<int>(
+      std::distance(fs::directory_iterator(dir_ + "/data_split"), fs::directory_iterator()));
+  ASSERT_GT(files, 0);
+  std::string joined;
+  for (int i = 1; i <= files; ++i) {
+    joined += test::ReadBytes(dir_ + "/data_split/" + std::to_string(i) + ".txt");
+  }
+  int64_t written = 0;
+  for (char c : joined) written += c == '\n';
+  EXPECT_LT(written, kLines);
+  std::string expected;
+  for (int64_t i = 1; i <= written; ++i) expected += "line " + std::to_string(i) + "\r\n";
+  EXPECT_EQ(joined, expected);
+  EXPECT_TRUE(
+      form_.lblMessage->text().toStdString().starts_with(std::to_string(written) + " records,"))
+      << form_.lblMessage->text().toStdString();
+  EXPECT_TRUE(Memo().ends_with("Split to " + std::to_string(files) + " files.")) << Memo();
+}
+
+TEST_F(FileSplitFormTest, ChecksBeforeARunShowTheirMessageAndMoveTheFocus) {
+  form_.show();
+  // No source.
+  form_.btnSplit->click();
+  ASSERT_EQ(desktop_.messages, std::vector<std::string>{"select a text file"});
+  EXPECT_EQ(form_.focusWidget(), form_.edtToSplitFile->LineEdit());
+
+  // A folder that is not empty, and the user cancels: nothing is touched.
+  ChooseSource(source_);
+  const std::string out = dir_ + "/data_split";
+  fs::create_directories(out + "/sub");
+  test::WriteBytes(out + "/keep.txt", "mine");
+  desktop_.answers = {false};
+  form_.btnSplit->click();
+  ASSERT_EQ(desktop_.questions,
+            std::vector<std::string>{"Output folder should be empty, delete files in it?"});
+  EXPECT_EQ(form_.focusWidget(), form_.deOutputFolder->LineEdit());
+  EXPECT_EQ(test::ReadBytes(out + "/keep.txt"), "mine");
+  EXPECT_FALSE(form_.Running());
+
+  // OK: the files go, the empty subfolder stays, the pieces are beside it.
+  desktop_.answers = {true};
+  RunToEnd();
+  EXPECT_FALSE(test::PathExists(out + "/keep.txt"));
+  EXPECT_TRUE(fs::is_directory(out + "/sub"));
+  EXPECT_TRUE(test::PathExists(out + "/1.txt"));
+  EXPECT_TRUE(Memo().ends_with("Split to 1 files.")) << Memo();
+
+  // The line count box never holds less than 1.
+  form_.seLinesCount->setValue(0);
+  EXPECT_EQ(form_.seLinesCount->value(), 1);
+}
+
+TEST_F(FileSplitFormTest, AMissingSourceIsShownInTheLabelsAndReportedOnceOnLeaving) {
+  ChooseSource(source_);
+  // Typing a path letter by letter: no report per keystroke.
+  const std::string missing = dir_ + "/nope.csv";
+  for (size_t n = dir_.size() + 1; n <= missing.size(); ++n) {
+    form_.edtToSplitFile->SetText(missing.substr(0, n));
+  }
+  EXPECT_TRUE(errors_.reported.empty());
+  const std::string error = "Cannot open file \"" + missing + "\". No such file or directory";
+  EXPECT_EQ(form_.lblFileSize->text().toStdString(), error);
+  EXPECT_EQ(form_.lblFileLines->text().toStdString(), "File Lines: ");
+  EXPECT_EQ(form_.deOutputFolder->Text(), dir_ + "/nope_split");
+  emit form_.edtToSplitFile->editingFinished();
+  emit form_.edtToSplitFile->editingFinished();
+  EXPECT_EQ(errors_.reported, std::vector<std::string>{error});
+  // The run then fails and says why in the log; nothing more is reported.
+  RunToEnd();
+  EXPECT_EQ(errors_.reported.size(), 1u);
+  EXPECT_NE(Memo().find(error), std::string::npos) << Memo();
+}
+
+TEST_F(FileSplitFormTest, FillingFromTaskFilesReplacesTheProposalAndKeepsLimits) {
+  const std::string task = dir_ + "/t.sft";
+  TFileSplitSession session;
+  session.SourceFile = source_;
+  session.DestFolder = dir_ + "/elsewhere";
+  session.MaxLines = 0;
+  session.WriteToFile(task);
+  form_.ReadFromFile(task);
+  EXPECT_EQ(form_.edtToSplitFile->Text(), source_);
+  EXPECT_EQ(form_.deOutputFolder->Text(), dir_ + "/elsewhere");
+  EXPECT_EQ(form_.seLinesCount->value(), 1);
+  EXPECT_TRUE(form_.Session().FileName.empty());  // a recent task is not the task's file
+
+  form_.LoadFromFile(task);
+  EXPECT_EQ(form_.Session().FileName, task);
+
+  // A task whose source is gone cannot fill the window.
+  fs::remove(source_);
+  try {
+    form_.LoadFromFile(task);
+    ADD_FAILURE() << "filled from a task without its source";
+  } catch (const std::exception& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Cannot open file \"" + source_ + "\". No such file or directory");
+  }
+}
+
+TEST_F(FileSplitFormTest, ClosingDuringARunStopsItFirst) {
+  test::WriteBytes(source_, Lines(1, 3000000));
+  ChooseSource(source_);
+  form_.seLinesCount->setValue(1000);
+  form_.show();
+  QSignalSpy finished(&form_, &TFileSplitForm::runFinished);
+  QSignalSpy progressed(form_.pbSave, &QProgressBar::valueChanged);
+  form_.btnSplit->click();
+  ASSERT_TRUE(test::WaitForSignals(progressed));
+  form_.close();
+  EXPECT_TRUE(form_.isVisible());  // answers until the run has stopped
+  ASSERT_TRUE(test::WaitForSignals(finished));
+  EXPECT_FALSE(form_.isVisible());
+  EXPECT_FALSE(form_.Running());
+  EXPECT_LT(form_.Monitor().BarPosition(), 3000000);
+}
+
+}  // namespace
+}  // namespace lorvant
