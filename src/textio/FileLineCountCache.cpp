@@ -55,7 +55,8 @@ int64_t TFileLineCountCache::GetLineCount(const std::string& file_name) {
   return TryGetLineCount(file_name, &count) ? count : 0;
 }
 
-bool TFileLineCountCache::TryGetLineCount(const std::string& file_name, int64_t* result) {
+bool TFileLineCountCache::TryGetLineCount(const std::string& file_name, int64_t* result,
+                                          const std::atomic<bool>* cancel) {
   int64_t count = 0;
   if (Lookup(file_name, Env::Default()->Stat(file_name), &count)) {
     *result = count;
@@ -64,7 +65,9 @@ bool TFileLineCountCache::TryGetLineCount(const std::string& file_name, int64_t*
   // The key is what the counter saw through its own open file, so a file
   // replaced between the two looks is never credited with another's count.
   FileInfo counted;
-  const bool whole = TTxtFileLineCounter(file_name).TryCount(&count, &counted);
+  TTxtFileLineCounter counter(file_name);
+  counter.Cancel = cancel;
+  const bool whole = counter.TryCount(&count, &counted);
   {
     std::lock_guard<std::mutex> guard(TheCache().mutex);
     ++TheCache().counts_made;

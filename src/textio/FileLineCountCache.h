@@ -4,6 +4,7 @@
 // that read the whole file is ever kept.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -20,8 +21,9 @@ class TFileLineCountCache {
   // counts 0, and that 0 is not kept.
   static int64_t GetLineCount(const std::string& file_name);
   // The same, but false (and *count untouched) when the file could not be
-  // opened or read to its end.
-  static bool TryGetLineCount(const std::string& file_name, int64_t* count);
+  // opened or read to its end, or *cancel turned true while counting.
+  static bool TryGetLineCount(const std::string& file_name, int64_t* count,
+                              const std::atomic<bool>* cancel = nullptr);
   // The kept count for file_name whose time and size are those of info
   // (for instance an open file's); false when there is none.
   static bool Lookup(const std::string& file_name, const FileInfo& info, int64_t* count);

@@ -112,11 +112,16 @@ bool TTxtFileLineCounter::TryCount(int64_t* lines, FileInfo* info) {
     const int64_t size = opened.size;
     auto buf = std::make_unique<unsigned char[]>(chunk_size_);
     auto* p = buf.get();
-    auto read_full = [&](size_t want) {
+    bool cancelled = false;
+    auto read_full = [&](size_t want) -> size_t {
+      if (Cancel != nullptr && Cancel->load(std::memory_order_relaxed)) {
+        cancelled = true;
+        return 0;
+      }
       return ReadFully(*file, reinterpret_cast<char*>(p), want);
     };
     size_t n = read_full(chunk_size_);
-    if (n == 0) return true;
+    if (n == 0) return !cancelled;
     TextLayout layout = DetectTextLayout(std::string_view(reinterpret_cast<char*>(p), n), size);
     const size_t skip = layout.bom.size();
     int64_t total = static_cast<int64_t>(n);
@@ -130,6 +135,7 @@ bool TTxtFileLineCounter::TryCount(int64_t* lines, FileInfo* info) {
         last = p[n - 1];
         total += static_cast<int64_t>(n);
       }
+      if (cancelled) return false;
       bool ends_with_line_end = total > static_cast<int64_t>(skip) && IsByteLineEnd(last);
       *lines = tally.Finish() + (ends_with_line_end ? 0 : 1);
       return true;
@@ -153,6 +159,7 @@ bool TTxtFileLineCounter::TryCount(int64_t* lines, FileInfo* info) {
         last_unit = Utf16Unit(p + even - 2, be);
       }
     }
+    if (cancelled) return false;
     bool ends_with_line_end = !odd_tail && any_unit && (last_unit == 0x0A || last_unit == 0x0D);
     *lines = tally.Finish() + (ends_with_line_end ? 0 : 1);
     return true;

@@ -4,6 +4,7 @@
 // reader delivers.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -22,6 +23,8 @@ class TTxtFileLineCounter {
   TTxtFileLineCounter& operator=(const TTxtFileLineCounter&) = delete;
 
   const std::string FileName;
+  // When set, TryCount gives up (returns false) once *Cancel turns true.
+  const std::atomic<bool>* Cancel = nullptr;
 
   // The number of lines; 0 when the file cannot be opened or read.
   int64_t Count();

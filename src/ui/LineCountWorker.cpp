@@ -15,6 +15,7 @@ TLineCountWorker::~TLineCountWorker() {
     std::lock_guard<std::mutex> lock(mutex_);
     quit_ = true;
   }
+  cancel_ = true;
   wake_.notify_one();
   thread_.join();
 }
@@ -27,6 +28,7 @@ uint64_t TLineCountWorker::Request(const std::string& file_name) {
     pending_ = file_name;
     pending_id_ = id;
   }
+  cancel_ = true;
   wake_.notify_one();
   return id;
 }
@@ -47,9 +49,10 @@ void TLineCountWorker::Loop() {
       name.swap(pending_);
       id = pending_id_;
       pending_id_ = 0;
+      cancel_ = false;
     }
     int64_t lines = 0;
-    const bool ok = TFileLineCountCache::TryGetLineCount(name, &lines);
+    const bool ok = TFileLineCountCache::TryGetLineCount(name, &lines, &cancel_);
     // The destructor joins this thread before the object goes.
     QMetaObject::invokeMethod(
         this, [this, id, ok, lines] { emit counted(id, ok, lines); }, Qt::QueuedConnection);

@@ -1,11 +1,12 @@
 // Counts a source file's lines for the split window's label without
-// blocking typing: one worker thread, the newest request wins (a request
-// made while another waits replaces it), and the count goes through the
+// blocking typing: one worker thread, the newest request wins (it replaces
+// one still waiting and cancels the count in progress), and the count goes through the
 // line-count cache, so the run that follows need not read the file again.
 #pragma once
 
 #include <QObject>
 #include <QString>
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -19,7 +20,7 @@ class TLineCountWorker : public QObject {
 
  public:
   explicit TLineCountWorker(QObject* parent = nullptr);
-  // Waits for a count in progress to end.
+  // Cancels a count in progress and waits for its thread.
   ~TLineCountWorker() override;
 
   // Counts file_name; the answer arrives as counted() with the request's
@@ -41,6 +42,7 @@ class TLineCountWorker : public QObject {
   uint64_t pending_id_ = 0;
   uint64_t latest_id_ = 0;
   bool quit_ = false;
+  std::atomic<bool> cancel_{false};  // a newer request or the end is waiting
   std::thread thread_;
 };
 

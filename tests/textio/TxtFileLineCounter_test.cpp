@@ -200,3 +200,27 @@ TEST(FileLineCountCacheTest, CountsOnceUntilTimeOrSizeChanges) {
 
 }  // namespace
 }  // namespace lorvant
+
+namespace lorvant {
+namespace {
+
+// A count that is no longer wanted (a newer file was picked) ends early,
+// says it did not count the whole file, and leaves nothing in the cache.
+TEST(FileLineCountCacheTest, ACancelledCountIsNeitherAnswerNorKept) {
+  const std::string file = test::MakeTempDir("cancel") + "/big.txt";
+  test::WriteBytes(file, std::string(3 << 20, 'x') + "\n");
+  for (const char* text : {"bytes", "utf16"}) {
+    if (std::string(text) == "utf16")
+      test::WriteBytes(file, std::string("\xFF\xFE", 2) + std::string(3 << 20, 'x'));
+    std::atomic<bool> cancel{true};
+    int64_t lines = -1;
+    EXPECT_FALSE(TFileLineCountCache::TryGetLineCount(file, &lines, &cancel)) << text;
+    EXPECT_EQ(lines, -1) << text;
+    cancel = false;
+    EXPECT_TRUE(TFileLineCountCache::TryGetLineCount(file, &lines, &cancel)) << text;
+    EXPECT_GE(lines, 1) << text;
+  }
+}
+
+}  // namespace
+}  // namespace lorvant
