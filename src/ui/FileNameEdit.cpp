@@ -27,6 +27,12 @@ TFileNameEdit::TFileNameEdit(Kind kind, QWidget* parent)
   connect(browse_, &QToolButton::clicked, this, &TFileNameEdit::Browse);
 }
 
+TFileNameEdit::~TFileNameEdit() {
+  // The box loses the focus while it is destroyed; that must not reach a
+  // half-destroyed owner.
+  edit_->disconnect(this);
+}
+
 void TFileNameEdit::SetAccessibleLabel(const QString& label) {
   QString name = label;
   name.remove('&');

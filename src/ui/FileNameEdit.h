@@ -18,6 +18,7 @@ class TFileNameEdit : public QWidget {
   enum class Kind { kOpenFile, kSaveFile, kFolder };
 
   TFileNameEdit(Kind kind, QWidget* parent = nullptr);
+  ~TFileNameEdit() override;
 
   std::string Text() const { return edit_->text().toStdString(); }
   // Sets the text (a change signals textChanged like typing does).

@@ -65,6 +65,7 @@ TFileSplitForm::TFileSplitForm(TSessionManager* session_manager, QWidget* parent
 }
 
 TFileSplitForm::~TFileSplitForm() {
+  edtToSplitFile->disconnect(this);
   // The run's thread reports to the outputer, so it ends before them.
   delete run_;
   run_ = nullptr;
