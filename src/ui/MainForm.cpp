@@ -34,6 +34,14 @@ QLabel* Heading(const QString& text, QWidget* parent) {
   return label;
 }
 
+// Shows link with caption, the whole path as its tooltip.
+void ShowLink(TLinkButton* link, const std::string& caption, const std::string& path) {
+  link->setText(QString::fromStdString(caption));
+  link->setAccessibleName(link->text());
+  link->setToolTip(QString::fromStdString(path));
+  link->show();
+}
+
 }  // namespace
 
 TMainForm::TMainForm(TSessionManager* session_manager, QWidget* parent)
@@ -97,21 +105,21 @@ void TMainForm::BuildPage() {
   layout->addWidget(Label1);
   layout->addWidget(alblWizard);
   layout->addSpacing(14);
+  // Five hidden links captioned "<kind> 1" ... "<kind> 5" until filled.
+  auto add_links = [&](std::array<TLinkButton*, kLinks>& links, const QString& kind,
+                       void (TMainForm::*open)(int)) {
+    for (int i = 0; i < kLinks; ++i) {
+      links[i] = new TLinkButton(QString("%1 %2").arg(kind).arg(i + 1), page);
+      links[i]->hide();
+      connect(links[i], &QPushButton::clicked, this, [this, open, i] { (this->*open)(i); });
+      layout->addWidget(links[i]);
+    }
+  };
   layout->addWidget(Label2);
-  for (int i = 0; i < kLinks; ++i) {
-    lblRecentTask[i] = new TLinkButton(QString("Recent Task %1").arg(i + 1), page);
-    lblRecentTask[i]->hide();
-    connect(lblRecentTask[i], &QPushButton::clicked, this, [this, i] { OpenRecentTask(i); });
-    layout->addWidget(lblRecentTask[i]);
-  }
+  add_links(lblRecentTask, "Recent Task", &TMainForm::OpenRecentTask);
   layout->addSpacing(14);
   layout->addWidget(Label3);
-  for (int i = 0; i < kLinks; ++i) {
-    lblSavedTask[i] = new TLinkButton(QString("Saved Task %1").arg(i + 1), page);
-    lblSavedTask[i]->hide();
-    connect(lblSavedTask[i], &QPushButton::clicked, this, [this, i] { OpenSavedTask(i); });
-    layout->addWidget(lblSavedTask[i]);
-  }
+  add_links(lblSavedTask, "Saved Task", &TMainForm::OpenSavedTask);
   lblSavedTaskMore = new TLinkButton("More ...", page);
   connect(lblSavedTaskMore, &QPushButton::clicked, this, &TMainForm::actOpenSessionExecute);
   layout->addWidget(lblSavedTaskMore);
@@ -147,11 +155,7 @@ void TMainForm::RefreshRecentTasks() {
     // Each link keeps its own file: two runs of files with the same name
     // in different folders each open their own task.
     recent_paths_[i] = desc.TaskFile;
-    const QString caption = QString::fromStdString(desc.Time + "  " + desc.SourceName);
-    lblRecentTask[i]->setText(caption);
-    lblRecentTask[i]->setAccessibleName(caption);
-    lblRecentTask[i]->setToolTip(QString::fromStdString(desc.TaskFile));
-    lblRecentTask[i]->show();
+    ShowLink(lblRecentTask[i], desc.Time + "  " + desc.SourceName, desc.TaskFile);
   }
   update();
 }
@@ -166,11 +170,7 @@ void TMainForm::RefreshSavedTasks() {
   saved_tasks_->EnumItems([this](const std::string& path, int index) {
     if (index >= kLinks) return;
     saved_paths_[index] = path;
-    const QString caption = QString::fromStdString(ExtractFileName(path));
-    lblSavedTask[index]->setText(caption);
-    lblSavedTask[index]->setAccessibleName(caption);
-    lblSavedTask[index]->setToolTip(QString::fromStdString(path));
-    lblSavedTask[index]->show();
+    ShowLink(lblSavedTask[index], ExtractFileName(path), path);
   });
   update();
 }
