@@ -1,11 +1,18 @@
 // Times a split started from the split window, as a user starts it: the
 // task is loaded (its line count made by the window's worker, as when the
 // file is picked), then Split is clicked and the clock runs until the run
-// has ended and the window has written its closing line. Then times how
-// long Stop takes to end a run in progress. Offscreen, no display needed.
-// Usage: window_run TASK.sft RUNS
-// Prints: "run <median s> <min s> <max s>" and "stop <median ms> <max ms>".
+// has ended and the window has written its closing line. Each window run
+// is paired with the same task run by the command-line program just before
+// it, so both meet the same machine. Then times how long Stop takes to end
+// a run in progress. Offscreen, no display needed.
+// Usage: window_run LORVANT TASK.sft RUNS
+// Prints: "cli <median s> <min> <max>", "window <median s> <min> <max>",
+// "pairs <ratio of medians> <lowest pair ratio> <highest>" and
+// "stop <median ms> <max ms>".
+#include <spawn.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -49,33 +56,59 @@ double Median(std::vector<double> v) {
   return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
+// Runs the command-line program on the task; its wall time in seconds.
+double TimeCommandLine(const std::string& exe, const std::string& task) {
+  std::string arg = "task=" + task;
+  char* args[] = {const_cast<char*>(exe.c_str()), arg.data(), nullptr};
+  QElapsedTimer clock;
+  clock.start();
+  pid_t pid;
+  if (posix_spawn(&pid, exe.c_str(), nullptr, nullptr, args, environ) != 0) {
+    std::perror("posix_spawn");
+    std::exit(1);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return clock.nsecsElapsed() / 1e9;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3) {
-    std::fprintf(stderr, "usage: %s TASK.sft RUNS\n", argv[0]);
+  if (argc < 4) {
+    std::fprintf(stderr, "usage: %s LORVANT TASK.sft RUNS\n", argv[0]);
     return 2;
   }
+  const std::string exe = argv[1], task = argv[2];
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
   QApplication app(argc, argv);
   OkDesktop desktop;
   SetDesktop(&desktop);
-  const int runs = std::max(1, atoi(argv[2]));
+  const int runs = std::max(1, atoi(argv[3]));
   TFileSplitForm form(nullptr);
   QMetaObject::Connection counted =
       QObject::connect(&form, &TFileSplitForm::linesCounted, &app, &QApplication::quit);
-  form.LoadFromFile(argv[1]);
+  form.LoadFromFile(task);
   app.exec();
   QObject::disconnect(counted);
   QObject::connect(&form, &TFileSplitForm::runFinished, &app, &QApplication::quit);
 
-  std::vector<double> run_s;
-  for (int i = 0; i < runs + 1; ++i) {  // the first run warms up
+  std::vector<double> cli_s, run_s, ratios;
+  for (int i = 0; i < runs + 1; ++i) {  // the first pair warms up
+    // Every run starts with the previous pieces written back, so neither
+    // pays for the other's write-back.
+    sync();
+    const double cli = TimeCommandLine(exe, task);
+    sync();
     QElapsedTimer clock;
     clock.start();
     form.btnSplit->click();
     app.exec();
-    if (i > 0) run_s.push_back(clock.nsecsElapsed() / 1e9);
+    const double window = clock.nsecsElapsed() / 1e9;
+    if (i == 0) continue;
+    cli_s.push_back(cli);
+    run_s.push_back(window);
+    ratios.push_back(window / cli);
   }
 
   // Stop clicked once a third of the lines are done.
@@ -95,8 +128,15 @@ int main(int argc, char** argv) {
     app.exec();
     if (stopped) stop_ms.push_back(stop_clock.nsecsElapsed() / 1e6);
   }
-  std::printf("run %.3f %.3f %.3f\n", Median(run_s), *std::min_element(run_s.begin(), run_s.end()),
-              *std::max_element(run_s.begin(), run_s.end()));
+  auto print = [](const char* what, const std::vector<double>& v) {
+    std::printf("%s %.3f %.3f %.3f\n", what, Median(v), *std::min_element(v.begin(), v.end()),
+                *std::max_element(v.begin(), v.end()));
+  };
+  print("cli", cli_s);
+  print("window", run_s);
+  std::printf("pairs %.2f %.2f %.2f\n", Median(run_s) / Median(cli_s),
+              *std::min_element(ratios.begin(), ratios.end()),
+              *std::max_element(ratios.begin(), ratios.end()));
   if (stop_ms.empty()) {
     std::printf("stop none (the runs ended before a third)\n");
   } else {
