@@ -21,7 +21,6 @@ TFileNameEdit::TFileNameEdit(Kind kind, QWidget* parent)
   browse_->setToolButtonStyle(Qt::ToolButtonIconOnly);
   browse_->setFocusPolicy(Qt::StrongFocus);
   edit_->setClearButtonEnabled(false);
-  setFocusProxy(edit_);
   connect(edit_, &QLineEdit::textChanged, this, &TFileNameEdit::textChanged);
   connect(edit_, &QLineEdit::editingFinished, this, &TFileNameEdit::editingFinished);
   connect(browse_, &QToolButton::clicked, this, &TFileNameEdit::Browse);

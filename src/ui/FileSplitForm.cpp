@@ -166,6 +166,7 @@ void TFileSplitForm::BuildControls() {
   setTabOrder(btnStop, btnSave);
   setTabOrder(btnSave, pgcOutput);
   setTabOrder(pgcOutput, memOutput);
+  setTabOrder(memOutput, edtToSplitFile->LineEdit());
   resize(600, 460);
   setMinimumSize(480, 380);
 }
@@ -243,13 +244,13 @@ void TFileSplitForm::LinesCounted(quint64 request, bool ok, qint64 lines) {
 bool TFileSplitForm::CheckBeforeRun() {
   if (TrimText(edtToSplitFile->Text()).empty()) {
     Desktop().ShowMessage(this, "select a text file");
-    edtToSplitFile->setFocus();
+    edtToSplitFile->LineEdit()->setFocus();
     return false;
   }
   const std::string folder = deOutputFolder->Text();
   if (!folder.empty() && DirectoryExists(folder) && !IsDirectoryEmpty(folder) &&
       !Desktop().AskOkCancel(this, "Output folder should be empty, delete files in it?")) {
-    deOutputFolder->setFocus();
+    deOutputFolder->LineEdit()->setFocus();
     return false;
   }
   if (seLinesCount->value() <= 0) {

@@ -128,6 +128,7 @@ void TMainForm::BuildPage() {
   scroll->setWidget(page);
   scroll->setWidgetResizable(true);
   scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setFocusPolicy(Qt::NoFocus);  // Tab goes from link to link
   setCentralWidget(scroll);
 }
 

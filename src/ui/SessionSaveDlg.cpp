@@ -55,7 +55,7 @@ TSessionSaveDlg::TSessionSaveDlg(QWidget* parent) : QDialog(parent) {
   connect(btnSave, &QPushButton::clicked, this, &TSessionSaveDlg::btnSaveClick);
   connect(btnBatch, &QPushButton::clicked, this, &TSessionSaveDlg::btnBatchClick);
   connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
-  edtSessionFile->setFocus();
+  edtSessionFile->LineEdit()->setFocus();
 }
 
 void TSessionSaveDlg::SetFileName(const std::string& name) { edtSessionFile->SetText(name); }
@@ -75,7 +75,7 @@ bool TSessionSaveDlg::Execute() {
 bool TSessionSaveDlg::CheckFileName() {
   auto fail = [this](const std::string& message) {
     Desktop().ShowMessage(this, message);
-    edtSessionFile->setFocus();
+    edtSessionFile->LineEdit()->setFocus();
     return false;
   };
   std::string name = TrimText(edtSessionFile->Text());

@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTest>
 #include <filesystem>
 
 #include "engine/ProgressConvertOutputer.h"
@@ -218,6 +219,35 @@ TEST_F(FileSplitFormTest, ClosingDuringARunStopsItFirst) {
   EXPECT_FALSE(form_.isVisible());
   EXPECT_FALSE(form_.Running());
   EXPECT_LT(form_.Monitor().BarPosition(), 3000000);
+}
+
+}  // namespace
+}  // namespace lorvant
+
+namespace lorvant {
+namespace {
+
+// Tab walks the window in reading order and comes back to the start.
+TEST(FileSplitFormKeyboardTest, TabVisitsEveryControlInReadingOrder) {
+  test::FakeDesktop desktop;
+  TFileSplitForm form(nullptr);
+  form.show();
+  QApplication::setActiveWindow(&form);
+  form.edtToSplitFile->LineEdit()->setFocus();
+  std::vector<std::string> seen;
+  for (int i = 0; i < 10; ++i) {
+    QWidget* w = QApplication::focusWidget();
+    ASSERT_NE(w, nullptr);
+    auto* button = qobject_cast<QAbstractButton*>(w);
+    seen.push_back(!w->accessibleName().isEmpty() ? w->accessibleName().toStdString()
+                   : button != nullptr            ? button->text().toStdString()
+                                                  : w->metaObject()->className());
+    QTest::keyClick(w, Qt::Key_Tab);
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{"Text File:", "Browse for Text File",
+                                            "Output Folder:", "Browse for Output Folder",
+                                            "Max Lines per Split File", "Split", "Save Task",
+                                            "QTabBar", "Text File:", "Browse for Text File"}));
 }
 
 }  // namespace
