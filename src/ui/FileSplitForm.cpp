@@ -11,6 +11,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cerrno>
 
 #include <QToolButton>
 #include "base/Exception.h"
@@ -209,6 +210,8 @@ void TFileSplitForm::RefreshLabels(bool throw_error) {
   try {
     // Opening is quick and tells why a name cannot be read; the count,
     // which reads the whole file, goes to the worker.
+    // An empty box names no file (expanded, it would name the current folder).
+    if (source.empty()) throw EFOpenError("", ENOENT);
     Env::Default()->OpenForRead(ExpandFileName(source));
     lblFileSize->setText(QString::fromStdString("File Size: " + FormatFileSize(source)));
     lblFileLines->setText("File Lines: counting ...");

@@ -193,6 +193,14 @@ TEST_F(FileSplitFormTest, FillingFromTaskFilesReplacesTheProposalAndKeepsLimits)
   form_.LoadFromFile(task);
   EXPECT_EQ(form_.Session().FileName, task);
 
+  // A task file that is gone reads as empty values: no file to split.
+  try {
+    form_.ReadFromFile(dir_ + "/gone.sft");
+    ADD_FAILURE() << "filled from a task file that does not exist";
+  } catch (const std::exception& e) {
+    EXPECT_EQ(std::string(e.what()), "Cannot open file \"\". No such file or directory");
+  }
+
   // A task whose source is gone cannot fill the window.
   fs::remove(source_);
   try {
