@@ -31,6 +31,9 @@
 #include "ui/UnexpectedError.h"
 
 namespace lorvant {
+namespace {
+const char* const kCounting = "File Lines: counting ...";
+}  // namespace
 
 const char* const TFileSplitForm::kSourceFilter =
     "Txt Files (*.*)|*.txt|CSV Files (*.csv)|*.csv|TSV Files (*.tsv)|*.tsv|JSON Files (*.json; "
@@ -214,7 +217,7 @@ void TFileSplitForm::RefreshLabels(bool throw_error) {
     if (source.empty()) throw EFOpenError("", ENOENT);
     Env::Default()->OpenForRead(ExpandFileName(source));
     lblFileSize->setText(QString::fromStdString("File Size: " + FormatFileSize(source)));
-    lblFileLines->setText("File Lines: counting ...");
+    lblFileLines->setText(kCounting);
     count_request_ = counter_->Request(source);
   } catch (const Exception& e) {
     count_request_ = counter_->Latest() + 1;  // answers still on their way are stale
@@ -270,6 +273,12 @@ void TFileSplitForm::btnSplitClick() {
   if (!CheckBeforeRun()) return;
   outputer_->Reset();
   CopyToSession();
+  // A count still running would read the source beside the run; the run
+  // counts it anyway and the label asks again when it has ended.
+  if (lblFileLines->text() == kCounting) {
+    counter_->Cancel();
+    lblFileLines->setText("File Lines: ");
+  }
   SetRunning(true);
   run_->Start(executor_.get());
 }
@@ -297,18 +306,12 @@ void TFileSplitForm::SetRunning(bool running) {
 }
 
 void TFileSplitForm::RunFinished(bool, const QString& error) {
-  std::string closing;
-  try {
-    const std::string folder = session_->DestFolder;
-    const int files = CountFiles(folder + "/", "*" + ExtractFileExt(session_->SourceFile), false);
-    closing = "Split to " + std::to_string(files) + " files.";
-  } catch (const std::exception& e) {
-    closing.clear();
-    SetRunning(false);
-    ReportUnexpectedError(e.what());
-  }
-  if (!closing.empty()) memo_->AddLine(closing);
+  // Files (not folders) in the output folder with the source's extension.
+  const int files =
+      CountFiles(session_->DestFolder + "/", "*" + ExtractFileExt(session_->SourceFile), false);
+  memo_->AddLine("Split to " + std::to_string(files) + " files.");
   SetRunning(false);
+  if (lblFileLines->text() == "File Lines: " && label_error_.empty()) RefreshLabels(false);
   if (!error.isEmpty()) ReportUnexpectedError(error.toStdString());
   emit runFinished();
   if (close_after_run_) {

@@ -33,6 +33,16 @@ uint64_t TLineCountWorker::Request(const std::string& file_name) {
   return id;
 }
 
+void TLineCountWorker::Cancel() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++latest_id_;
+    pending_id_ = 0;
+    pending_.clear();
+  }
+  cancel_ = true;
+}
+
 uint64_t TLineCountWorker::Latest() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return latest_id_;
@@ -53,6 +63,7 @@ void TLineCountWorker::Loop() {
     }
     int64_t lines = 0;
     const bool ok = TFileLineCountCache::TryGetLineCount(name, &lines, &cancel_);
+    if (cancel_) continue;  // given up: a newer request or Cancel is waiting
     // The destructor joins this thread before the object goes.
     QMetaObject::invokeMethod(
         this, [this, id, ok, lines] { emit counted(id, ok, lines); }, Qt::QueuedConnection);

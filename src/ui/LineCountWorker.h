@@ -26,6 +26,8 @@ class TLineCountWorker : public QObject {
   // Counts file_name; the answer arrives as counted() with the request's
   // number, which is returned.
   uint64_t Request(const std::string& file_name);
+  // Gives up the count in progress or waiting: its answer never comes.
+  void Cancel();
   // The number of the newest request; answers to older ones are stale.
   uint64_t Latest() const;
 

@@ -260,3 +260,23 @@ TEST(FileSplitFormKeyboardTest, TabVisitsEveryControlInReadingOrder) {
 
 }  // namespace
 }  // namespace lorvant
+
+namespace lorvant {
+namespace {
+
+// Split pressed while the label is still counting: the count gives way to
+// the run, and the label shows the run's count afterwards.
+TEST_F(FileSplitFormTest, SplitDuringTheLabelsCountLetsTheRunCount) {
+  test::WriteBytes(source_, Lines(1, 2000000));
+  form_.edtToSplitFile->SetText(source_);
+  form_.seLinesCount->setValue(100000);
+  ASSERT_EQ(form_.lblFileLines->text().toStdString(), "File Lines: counting ...");
+  QSignalSpy counted(&form_, &TFileSplitForm::linesCounted);
+  RunToEnd();
+  ASSERT_TRUE(test::WaitForSignals(counted));
+  EXPECT_EQ(form_.lblFileLines->text().toStdString(), "File Lines: 2000000");
+  EXPECT_TRUE(Memo().ends_with("Split to 20 files.")) << Memo();
+}
+
+}  // namespace
+}  // namespace lorvant
