@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/RunMode.h"
+#include "engine/PieceCreator.h"
 #include "engine/TimeUtil.h"
 #include "fs/AppFolders.h"
 #include "fs/FileUtil.h"
@@ -92,6 +93,10 @@ void TFileSplitter::Prepare() {
   bulk_ = reader_->Layout().unit == LineUnit::kByte;
   writer_ = std::make_unique<TOutputWriter>();
   PrepareOutputFolder();
+  if (!Stopped) {
+    pieces_ = std::make_unique<TPieceCreator>(output_folder_.get(), SourceExt, dest_folder_,
+                                              source_info_, kPiecesAhead, kPieceThreads);
+  }
   has_line_ = !Stopped && reader_->ReadLine();
 }
 
@@ -128,6 +133,8 @@ void TFileSplitter::CountTotal() {
   int64_t cached = 0;
   LineTotal = TFileLineCountCache::Lookup(source_name_, source_info_, &cached) ? cached : -1;
   Status().Total = LineTotal;
+  // A known total says how many pieces there will be: none made in vain.
+  if (LineTotal >= 0 && pieces_) pieces_->SetLast((LineTotal + max_lines_ - 1) / max_lines_);
 }
 
 void TFileSplitter::RunLoop() {
@@ -219,10 +226,9 @@ void TFileSplitter::OpenNextFile() {
   file_error_.clear();
   file_first_line_ = LineIndex;
   last_line_in_file_ = LineIndex;
-  const std::string piece = std::to_string(FileCount) + SourceExt;
-  OutputFileName = dest_folder_ + "/" + piece;
+  OutputFileName = dest_folder_ + "/" + std::to_string(FileCount) + SourceExt;
   try {
-    output_ = output_folder_->CreatePiece(piece, OutputFileName, source_info_);
+    output_ = pieces_->Take(FileCount);
   } catch (const Exception& e) {
     file_error_ = e.Message();
     return;
@@ -333,6 +339,8 @@ void TFileSplitter::RecordWriteFailures() {
 }
 
 void TFileSplitter::AfterLoop() {
+  // No piece is started after the loop: those made ahead go.
+  if (pieces_) pieces_->Finish();
   CloseOutput();
   writer_->Drain();
   RecordWriteFailures();
@@ -348,6 +356,8 @@ void TFileSplitter::AfterLoop() {
 }
 
 void TFileSplitter::Close() {
+  if (pieces_) pieces_->Finish();
+  pieces_.reset();
   if (writer_) {
     // The run ended by an exception: keep what was assembled, quietly.
     if (output_) {

@@ -20,6 +20,7 @@ namespace lorvant {
 
 class TBlockTextReader;
 class TOutputFolder;
+class TPieceCreator;
 class TFileSplitSession;
 class TTaskDesc;
 class TTaskMRUList;
@@ -31,6 +32,9 @@ class TFileSplitter final : public TIterativeConverter {
   static constexpr int64_t kRunLines = 1024;
   // Bytes handed to the kernel per copy at most, so progress keeps moving.
   static constexpr int64_t kRangeLimit = 8 << 20;
+  // Pieces created ahead of the loop, and the threads creating them.
+  static constexpr int kPiecesAhead = 4;
+  static constexpr int kPieceThreads = 1;
 
   TFileSplitter();
   ~TFileSplitter() override;
@@ -118,6 +122,7 @@ class TFileSplitter final : public TIterativeConverter {
   std::unique_ptr<TTaskDesc> task_desc_;
   std::unique_ptr<TTaskMRUList> recent_task_list_;
   std::unique_ptr<TOutputFolder> output_folder_;
+  std::unique_ptr<TPieceCreator> pieces_;
   std::unique_ptr<TOutputWriter> writer_;
   std::shared_ptr<WritableFile> output_;
   TOutputWriter::Buffer buffer_;

@@ -43,4 +43,12 @@ std::unique_ptr<WritableFile> TOutputFolder::CreatePiece(const std::string& name
   return env->CreateFileAt(fd_.get(), name, false, 0644, display_name);
 }
 
+void TOutputFolder::RemovePiece(const std::string& name, const FileInfo& made) const {
+  if (!made.exists) return;
+  const FileInfo now = Env::Default()->StatAt(fd_.get(), name, false);
+  if (now.exists && now.device == made.device && now.inode == made.inode) {
+    Env::Default()->RemoveAt(fd_.get(), name, false);
+  }
+}
+
 }  // namespace lorvant

@@ -36,6 +36,10 @@ class TOutputFolder {
                                             const std::string& display_name,
                                             const FileInfo& source);
 
+  // Removes the entry `name` when it is still the file made (its identity
+  // as the open file reported it); nothing when made is not known.
+  void RemovePiece(const std::string& name, const FileInfo& made) const;
+
   const std::string& Path() const { return path_; }
 
  private:

@@ -96,6 +96,12 @@ class PosixWritableFile final : public WritableFile {
   PosixWritableFile(const PosixWritableFile&) = delete;
   PosixWritableFile& operator=(const PosixWritableFile&) = delete;
 
+  FileInfo Info() override {
+    struct stat st;
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0) return FileInfo();
+    return FromStat(st);
+  }
+
   void Append(const char* data, size_t n) override {
     while (n > 0) {
       ssize_t w = ::write(fd_, data, n);

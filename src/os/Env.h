@@ -104,6 +104,8 @@ class WritableFile {
   virtual void Sync() = 0;
   // Closes the file; throws when the close reports an error.
   virtual void Close() = 0;
+  // The open file's identity; `exists` false when it is not known.
+  virtual FileInfo Info() { return FileInfo(); }
 
   // ---- In-kernel copies (the split engine's pieces of unchanged bytes) ----
   // Appends up to n bytes of source from offset, copied by the kernel;
