@@ -3,18 +3,14 @@
 #include <cstdio>
 
 #include "app/FileSplitCmdLineProcessor.h"
+#include "app/WindowsModule.h"
 #include "base/Exception.h"
-#include "diagnostics/ExceptionStat.h"
 #include "engine/FileSplitSessionObjectFactory.h"
 #include "log/ConsoleLogAppender.h"
 #include "log/Log.h"
 #include "os/SystemInfo.h"
 #include "os/VersionUtil.h"
-#include "ui/BatchFileCreateDlg.h"
-#include "ui/GuiApplication.h"
-#include "ui/MainForm.h"
-#include "ui/SessionSaveDlg.h"
-#include "ui/UnexpectedError.h"
+#include "ui/WindowedRun.h"
 
 namespace lorvant {
 namespace {
@@ -100,33 +96,25 @@ std::string TLorvant::UsageText() const {
 
 void TLorvant::RunWindowed() {
   if (!DisplayAvailable()) {
-    std::fprintf(
-        stderr,
-        "%s: no display to open the window on (DISPLAY and WAYLAND_DISPLAY are unset).\n\n%s",
-        AppName.c_str(), UsageText().c_str());
+    std::fprintf(stderr,
+                 "%s: no display to open the window on (DISPLAY and WAYLAND_DISPLAY are "
+                 "unset).\n\n%s",
+                 AppName.c_str(), UsageText().c_str());
     ExitCode = 1;
     return;
   }
-  static int argc = 1;
-  static char name[] = "Lorvant";
-  static char* argv[] = {name, nullptr};
-  TGuiApplication application(argc, argv);
-  SetUnexpectedErrorHandler(
-      [this](const std::string& message) { HandleException(Exception(message)); });
-  TExceptionStat::SetReporter([](const std::string& message) { ShowErrorMessage(message); });
-  BatchFileCreator->SetDialogFactory(
-      [] { return std::make_unique<TSimpleBatchFileCreateDlg>(QApplication::activeWindow()); });
-  SessionManager->SetDialogFactory(
-      [] { return std::make_unique<TSessionSaveDlg>(QApplication::activeWindow()); });
-  {
-    TMainForm main_form(SessionManager.get());
-    main_form.show();
-    application.exec();
+  std::string error;
+  auto run = LoadWindowsModule(&error);
+  if (run == nullptr) {
+    std::fprintf(stderr, "%s: cannot load the windows: %s\n", AppName.c_str(), error.c_str());
+    ExitCode = 1;
+    return;
   }
-  SessionManager->SetDialogFactory(nullptr);
-  BatchFileCreator->SetDialogFactory(nullptr);
-  TExceptionStat::SetReporter(nullptr);
-  SetUnexpectedErrorHandler(nullptr);
+  TWindowsHost host;
+  host.session_manager = SessionManager.get();
+  host.batch_file_creator = BatchFileCreator.get();
+  host.handle_error = [this](const std::string& message) { HandleException(Exception(message)); };
+  run(&host);
 }
 
 }  // namespace lorvant

@@ -2,7 +2,6 @@
 
 #include <QIcon>
 
-#include "os/Env.h"
 #include "ui/UnexpectedError.h"
 
 // The icon lives in the library's resources, which a static library must
@@ -28,13 +27,6 @@ bool TGuiApplication::notify(QObject* receiver, QEvent* event) {
     ReportUnexpectedError("Unknown error");
   }
   return false;
-}
-
-bool DisplayAvailable() {
-  Env* env = Env::Default();
-  const std::string platform = env->GetVar("QT_QPA_PLATFORM");
-  if (platform.rfind("offscreen", 0) == 0 || platform.rfind("minimal", 0) == 0) return true;
-  return !env->GetVar("DISPLAY").empty() || !env->GetVar("WAYLAND_DISPLAY").empty();
 }
 
 }  // namespace lorvant

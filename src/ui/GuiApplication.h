@@ -13,8 +13,4 @@ class TGuiApplication : public QApplication {
   bool notify(QObject* receiver, QEvent* event) override;
 };
 
-// Whether a display is there to open windows on (X11 or Wayland), or Qt
-// was told to draw without one (QT_QPA_PLATFORM offscreen or minimal).
-bool DisplayAvailable();
-
 }  // namespace lorvant
