@@ -143,6 +143,10 @@ std::string TOutputWriter::Perform(Job& job) {
         CopyRange(job);
         break;
       case Kind::kClose:
+        // A finished piece goes to storage now rather than in one late
+        // burst: less dirty data holds up the pieces still to come (most
+        // of all when the source is larger than memory).
+        job.file->StartWriteBack();
         job.file->Close();
         break;
     }

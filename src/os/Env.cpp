@@ -102,6 +102,10 @@ class PosixWritableFile final : public WritableFile {
     return FromStat(st);
   }
 
+  void StartWriteBack() override {
+    if (fd_ >= 0) ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+  }
+
   void Append(const char* data, size_t n) override {
     while (n > 0) {
       ssize_t w = ::write(fd_, data, n);

@@ -106,6 +106,9 @@ class WritableFile {
   virtual void Close() = 0;
   // The open file's identity; `exists` false when it is not known.
   virtual FileInfo Info() { return FileInfo(); }
+  // Asks the system to start writing the file's data to storage now, without
+  // waiting for it; a hint, so it never fails.
+  virtual void StartWriteBack() {}
 
   // ---- In-kernel copies (the split engine's pieces of unchanged bytes) ----
   // Appends up to n bytes of source from offset, copied by the kernel;
