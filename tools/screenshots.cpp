@@ -113,8 +113,11 @@ int main(int argc, char** argv) {
     QObject::connect(split->pbSave, &QProgressBar::valueChanged, [&](int value) {
       if (!shot && value * 3 > split->pbSave->maximum()) {
         shot = true;
-        Shoot(split, "split-window-running");
-        split->btnStopClick();
+        // After the update that moved the bar has set the texts too.
+        QTimer::singleShot(0, [split] {
+          Shoot(split, "split-window-running");
+          split->btnStopClick();
+        });
       }
     });
     QObject::connect(split, &TFileSplitForm::runFinished, &app, &QApplication::quit);
