@@ -145,7 +145,8 @@ int main(int argc, char** argv) {
 
   TSimpleBatchFileCreateDlg batch;
   batch.SetTaskFileLabel("Task File");
-  batch.SetTaskFile(home + "/Documents/Lorvant/orders-2026.sft");
+  const std::string task = home + "/Documents/Lorvant/orders-2026.sft";
+  batch.SetNames(task, DeriveLogFileName(task), DeriveBatchFileName(task));
   Shoot(&batch, "batch-file-dialog");
 
   TAboutBox about;

@@ -93,10 +93,6 @@ void TFileSplitter::Prepare() {
   bulk_ = reader_->Layout().unit == LineUnit::kByte;
   writer_ = std::make_unique<TOutputWriter>();
   PrepareOutputFolder();
-  if (!Stopped) {
-    pieces_ = std::make_unique<TPieceCreator>(output_folder_.get(), SourceExt, dest_folder_,
-                                              source_info_, kPiecesAhead, kPieceThreads);
-  }
   has_line_ = !Stopped && reader_->ReadLine();
 }
 
@@ -133,8 +129,11 @@ void TFileSplitter::CountTotal() {
   int64_t cached = 0;
   LineTotal = TFileLineCountCache::Lookup(source_name_, source_info_, &cached) ? cached : -1;
   Status().Total = LineTotal;
-  // A known total says how many pieces there will be: none made in vain.
-  if (LineTotal >= 0 && pieces_) pieces_->SetLast((LineTotal + max_lines_ - 1) / max_lines_);
+  // Pieces are made ahead from here on; a known total says how many there
+  // will be, so none is made in vain.
+  const int64_t last = LineTotal >= 0 ? (LineTotal + max_lines_ - 1) / max_lines_ : INT64_MAX;
+  pieces_ = std::make_unique<TPieceCreator>(output_folder_.get(), SourceExt, dest_folder_,
+                                            source_info_, kPiecesAhead, kPieceThreads, last);
 }
 
 void TFileSplitter::RunLoop() {

@@ -67,7 +67,8 @@ class TFileSplitter final : public TIterativeConverter {
   void Next() override;
   void ConvertOneRecord() override;
   // The total from the line-count cache for the open source; unknown (-1)
-  // when the cache has none: the source is not read twice for it.
+  // when the cache has none: the source is not read twice for it. Then
+  // starts making pieces ahead, no more than the total needs.
   void CountTotal() override;
   int64_t CurrentRecordNumber() override { return LineIndex + 1; }
   // Lines whose bytes the writer has confirmed; never falls.

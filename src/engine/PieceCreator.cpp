@@ -6,21 +6,17 @@
 namespace lorvant {
 
 TPieceCreator::TPieceCreator(TOutputFolder* folder, std::string ext, std::string dest,
-                             FileInfo source, int ahead, int threads)
+                             FileInfo source, int ahead, int threads, int64_t last)
     : folder_(folder),
       ext_(std::move(ext)),
       dest_(std::move(dest)),
       source_(source),
-      ahead_(ahead < 1 ? 1 : ahead) {
+      ahead_(ahead < 1 ? 1 : ahead),
+      last_(last) {
   for (int i = 0; i < (threads < 1 ? 1 : threads); ++i) workers_.emplace_back([this] { Work(); });
 }
 
 TPieceCreator::~TPieceCreator() { Finish(); }
-
-void TPieceCreator::SetLast(int64_t last) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  last_ = last;
-}
 
 void TPieceCreator::Work() {
   std::unique_lock<std::mutex> lock(mutex_);
@@ -28,7 +24,7 @@ void TPieceCreator::Work() {
     changed_.wait(lock, [this] { return stop_ || (next_ - taken_ <= ahead_ && next_ <= last_); });
     if (stop_) return;
     const int64_t n = next_++;
-    made_.resize(static_cast<size_t>(next_ - taken_ - 1));
+    made_.emplace_back();  // one entry per piece started and not taken
     lock.unlock();
     Made piece;
     const std::string name = Name(n);

@@ -24,16 +24,15 @@ class TPieceCreator {
  public:
   // Pieces are named <n><ext> in folder (not owned), shown as
   // <dest>/<n><ext>; source is the source's identity (never overwritten).
-  // At most `ahead` pieces are made before they are taken.
+  // At most `ahead` pieces are made before they are taken, and none made
+  // ahead after piece `last` (a known total says how many there will be).
   TPieceCreator(TOutputFolder* folder, std::string ext, std::string dest, FileInfo source,
-                int ahead, int threads);
+                int ahead, int threads, int64_t last = INT64_MAX);
   // Finish.
   ~TPieceCreator();
   TPieceCreator(const TPieceCreator&) = delete;
   TPieceCreator& operator=(const TPieceCreator&) = delete;
 
-  // No piece after `last` is needed (a known total); the default is none.
-  void SetLast(int64_t last);
   // Piece n, taken in order 1, 2, 3, ...: its open file. Throws the error
   // its creation met (as TOutputFolder::CreatePiece would).
   std::unique_ptr<WritableFile> Take(int64_t n);
@@ -58,10 +57,10 @@ class TPieceCreator {
 
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<Made> made_;     // pieces taken_ + 1, taken_ + 2, ...
-  int64_t taken_ = 0;         // pieces handed out
-  int64_t next_ = 1;          // next piece a worker starts on
-  int64_t last_ = INT64_MAX;  // no piece after this one
+  std::deque<Made> made_;  // pieces taken_ + 1, taken_ + 2, ...
+  int64_t taken_ = 0;      // pieces handed out
+  int64_t next_ = 1;       // next piece a worker starts on
+  int64_t last_;           // no piece after this one, unless taken
   bool stop_ = false;
   std::vector<std::thread> workers_;
 };

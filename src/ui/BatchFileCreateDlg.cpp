@@ -6,7 +6,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "base/TextUtil.h"
 #include "ui/Desktop.h"
 #include "ui/FileNameEdit.h"
 #include "ui/SessionSaveDlg.h"
@@ -27,21 +26,6 @@ void TBatchFileCreateDlg::SetNames(const std::string& task_file, const std::stri
   task_file_box_->SetText(task_file);
   log_file_box_->SetText(log_file);
   batch_file_box_->SetText(batch_file);
-}
-
-void TBatchFileCreateDlg::SetOptionName(const std::string& name) {
-  options_->OptionName = SameTextIgnoreCase(name, "task") ? "task" : "session";
-}
-
-void TBatchFileCreateDlg::SetTaskFile(const std::string& task_file) {
-  task_file_box_->SetText(task_file);
-  DeriveFileNames();
-}
-
-void TBatchFileCreateDlg::DeriveFileNames() {
-  const std::string task_file = task_file_box_->Text();
-  log_file_box_->SetText(DeriveLogFileName(task_file));
-  batch_file_box_->SetText(DeriveBatchFileName(task_file));
 }
 
 bool TBatchFileCreateDlg::WriteBatchFile() {

@@ -31,13 +31,6 @@ class TBatchFileCreateDlg : public QDialog, public TBatchFileDialog {
   int ShowModal() override { return Execute() ? 1 : 0; }
   virtual bool Execute() = 0;
 
-  // Option keyword by the creator's rule: "task" (any case) or "session".
-  void SetOptionName(const std::string& name);
-  // Fills the task file box, then DeriveFileNames.
-  void SetTaskFile(const std::string& task_file);
-  // Log and batch file boxes from the task file box.
-  void DeriveFileNames();
-
  protected:
   // Writes the batch file from the boxes; false after showing why not.
   bool WriteBatchFile();

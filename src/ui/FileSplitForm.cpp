@@ -1,6 +1,5 @@
 #include "ui/FileSplitForm.h"
 
-#include <QCloseEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -208,7 +207,6 @@ void TFileSplitForm::edtToSplitFileExit() { ReportLabelError(); }
 void TFileSplitForm::RefreshLabels(bool throw_error) {
   const std::string source = edtToSplitFile->Text();
   label_error_.clear();
-  label_error_source_ = source;
   label_error_reported_ = false;
   try {
     // Opening is quick and tells why a name cannot be read; the count,
@@ -220,9 +218,12 @@ void TFileSplitForm::RefreshLabels(bool throw_error) {
     lblFileLines->setText(kCounting);
     count_request_ = counter_->Request(source);
   } catch (const Exception& e) {
-    count_request_ = counter_->Latest() + 1;  // answers still on their way are stale
-    label_error_ = e.Message();
-    lblFileSize->setText(source.empty() ? "File Size: " : QString::fromStdString(label_error_));
+    // No count for a file that cannot be read; one on its way is stale.
+    counter_->Cancel();
+    count_request_ = 0;
+    // An empty box is not reported: Split says so itself.
+    label_error_ = source.empty() ? "" : e.Message();
+    lblFileSize->setText(QString::fromStdString(source.empty() ? "File Size: " : label_error_));
     lblFileLines->setText("File Lines: ");
     if (throw_error) {
       label_error_reported_ = true;
@@ -232,11 +233,7 @@ void TFileSplitForm::RefreshLabels(bool throw_error) {
 }
 
 void TFileSplitForm::ReportLabelError() {
-  // An empty box is not an error until Split, which says so itself.
-  if (label_error_.empty() || label_error_reported_ || label_error_source_.empty() ||
-      label_error_source_ != edtToSplitFile->Text()) {
-    return;
-  }
+  if (label_error_.empty() || label_error_reported_) return;
   label_error_reported_ = true;
   ReportUnexpectedError(label_error_);
 }
@@ -320,19 +317,10 @@ void TFileSplitForm::RunFinished(bool, const QString& error) {
   }
 }
 
-void TFileSplitForm::closeEvent(QCloseEvent* event) {
-  if (Running()) {
-    // Closed once the run has stopped; the window answers meanwhile.
-    close_after_run_ = true;
-    run_->Stop();
-    event->ignore();
-    return;
-  }
-  QDialog::closeEvent(event);
-}
-
 void TFileSplitForm::reject() {
   if (Running()) {
+    // QDialog's close event comes here too, and ignores the close while
+    // the window stays up; the window answers meanwhile.
     close_after_run_ = true;
     run_->Stop();
     return;

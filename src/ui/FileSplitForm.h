@@ -82,7 +82,7 @@ class TFileSplitForm : public QDialog {
   void btnSaveClick();
 
  protected:
-  void closeEvent(QCloseEvent* event) override;
+  // Closing (close box, Esc) during a run stops it and closes once it ended.
   void reject() override;
 
  private slots:
@@ -113,8 +113,7 @@ class TFileSplitForm : public QDialog {
   TSplitRun* run_;
   TLineCountWorker* counter_;
   uint64_t count_request_ = 0;
-  std::string label_error_;         // why the current source cannot be opened
-  std::string label_error_source_;  // the text it was found for
+  std::string label_error_;  // why the current source cannot be opened
   bool label_error_reported_ = false;
   bool close_after_run_ = false;
 };

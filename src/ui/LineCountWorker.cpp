@@ -43,11 +43,6 @@ void TLineCountWorker::Cancel() {
   cancel_ = true;
 }
 
-uint64_t TLineCountWorker::Latest() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return latest_id_;
-}
-
 void TLineCountWorker::Loop() {
   for (;;) {
     std::string name;

@@ -28,8 +28,6 @@ class TLineCountWorker : public QObject {
   uint64_t Request(const std::string& file_name);
   // Gives up the count in progress or waiting: its answer never comes.
   void Cancel();
-  // The number of the newest request; answers to older ones are stale.
-  uint64_t Latest() const;
 
  signals:
   // ok false: the file could not be read to its end.
@@ -38,7 +36,7 @@ class TLineCountWorker : public QObject {
  private:
   void Loop();
 
-  mutable std::mutex mutex_;
+  std::mutex mutex_;
   std::condition_variable wake_;
   std::string pending_;
   uint64_t pending_id_ = 0;

@@ -49,8 +49,7 @@ TEST_F(PieceCreatorTest, PiecesMadeAheadAndNotTakenAreRemoved) {
 // With the number of pieces known, none is made beyond it; one asked for
 // after all is still made.
 TEST_F(PieceCreatorTest, AKnownLastPieceBoundsTheWorkAhead) {
-  TPieceCreator pieces(folder_.get(), ".txt", dir_ + "/out", FileInfo(), 4, 1);
-  pieces.SetLast(2);
+  TPieceCreator pieces(folder_.get(), ".txt", dir_ + "/out", FileInfo(), 4, 1, 2);
   Write(pieces.Take(1), "a");
   Write(pieces.Take(2), "b");
   EXPECT_EQ(Names(dir_ + "/out"), (std::set<std::string>{"1.txt", "2.txt"}));
