@@ -19,19 +19,25 @@
 
 #include "base/RunMode.h"
 #include "diagnostics/DebugHelper.h"
+#include "diagnostics/UpdateCheck.h"
 #include "log/Log.h"
+#include "net/CurlHttpClient.h"
 #include "tasks/FileSplitSession.h"
 #include "tasks/TaskMRUList.h"
 #include "ui/AboutBox.h"
 #include "ui/BatchFileCreateDlg.h"
+#include "ui/CaptureScreen.h"
+#include "ui/ExceptionReportDlg.h"
 #include "ui/FileNameEdit.h"
 #include "ui/FileSplitForm.h"
 #include "ui/GuiApplication.h"
 #include "ui/HyperLink.h"
 #include "ui/LogViewerForm.h"
 #include "ui/MainForm.h"
+#include "ui/NotifyUpdateDlg.h"
 #include "ui/SessionSaveDlg.h"
 #include "ui/VersionLabel.h"
+#include "ui/WebBrowserForm.h"
 
 namespace fs = std::filesystem;
 using namespace lorvant;
@@ -98,9 +104,11 @@ int main(int argc, char** argv) {
     recent.Add(desc);
   }
 
+  std::string screenshot;
   {
     TMainForm main_form(nullptr);
     Shoot(&main_form, "main-window");
+    screenshot = CaptureWindow(&main_form, ScreenshotPath());
 
     TFileSplitForm* split = main_form.SplitForm();
     split->LoadFromFile(data + "/orders-2026.sft");
@@ -155,6 +163,36 @@ int main(int argc, char** argv) {
   about.HyperLink1->hide();
   about.ProgramIcon->setPixmap(QApplication::windowIcon().pixmap(64, 64));
   Shoot(&about, "about-box");
+
+  TCurlHttpClient http;  // never asked: nothing is sent
+  TExceptionReportDlg report(http);
+  report.Setup("Cannot open file \"" + data + "/orders-2026.csv\". Permission denied", screenshot);
+  Shoot(&report, "error-report");
+
+  TUpdateNotice notice;
+  notice.Caption = "Upgrade Notify";
+  notice.CurrentVersion = "1.0";
+  notice.LatestVersion = "1.1";
+  notice.Header = "Updates are available for Lorvant, version 1.1";
+  notice.Notify = "Please download and install latest version from ";
+  notice.Link = DownloadPageUrl();
+  TNotifyUpdateDlg update;
+  update.Fill(notice);
+  Shoot(&update, "update-available");
+  notice.Caption = "Check Update";
+  notice.Header = "This is the latest version (1.0) of Lorvant";
+  notice.Notify = "You can see update news on this page: ";
+  notice.Link = UpdateNewsUrl();
+  TNotifyUpdateDlg latest;
+  latest.Fill(notice);
+  Shoot(&latest, "update-latest");
+
+  TWebBrowserForm page;
+  page.SetPage(
+      "<h2>Known problem</h2><p>The file is open in another program. Close it and "
+      "split again.</p><p><a href=\"http://www.pelmora.example/kb/17\">More about "
+      "it</a></p>");
+  Shoot(&page, "web-browser");
 
   std::error_code ec;
   fs::remove_all(home, ec);

@@ -78,10 +78,7 @@ void TApp::Run() {
   RunWindowed();
 }
 
-std::string TApp::GetSystemInfo() const {
-  return GetOSVersionText() + "\r\nSystem Language: " + GetSystemLanguageName() +
-         "\r\nSystem Decimal Separator: " + std::string(1, GetDecimalSeparator());
-}
+std::string TApp::GetSystemInfo() const { return GetSystemInfoText(); }
 
 void TApp::HandleException(const std::exception& error) {
   TLog::Global()->Error(error.what());

@@ -117,4 +117,11 @@ void TLorvant::RunWindowed() {
   run(&host);
 }
 
+void ReportSetupFailure(const std::string& message) {
+  std::fprintf(stderr, "Lorvant: %s\n", message.c_str());
+  if (!ProcessParams().empty() || !DisplayAvailable()) return;
+  std::string error;
+  if (auto show = LoadSetupFailureEntry(&error)) show(message.c_str());
+}
+
 }  // namespace lorvant

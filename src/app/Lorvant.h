@@ -40,4 +40,8 @@ class TLorvant : public TDataApp {
   void AnswerWithoutTask(const TCmdLineProcessor& processor);
 };
 
+// The application could not be set up: message goes to standard error and,
+// for a windowed start with a display, into the exception report.
+void ReportSetupFailure(const std::string& message);
+
 }  // namespace lorvant

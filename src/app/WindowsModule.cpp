@@ -14,7 +14,9 @@ std::vector<std::string> WindowsModuleCandidates(const std::string& exe_path) {
   return {dir + "lorvant-gui.so", dir + "../lib/lorvant/lorvant-gui.so"};
 }
 
-TRunWindowsEntry LoadWindowsModule(std::string* error) {
+namespace {
+
+void* LoadEntry(const char* name, std::string* error) {
   std::string reasons;
   for (const std::string& path : WindowsModuleCandidates(GetExeName())) {
     // The module uses the executable's own engine, logs and settings (the
@@ -24,12 +26,21 @@ TRunWindowsEntry LoadWindowsModule(std::string* error) {
       reasons += (reasons.empty() ? "" : "; ") + std::string(dlerror());
       continue;
     }
-    auto entry = reinterpret_cast<TRunWindowsEntry>(dlsym(module, kLorvantWindowsEntry));
-    if (entry != nullptr) return entry;
-    reasons += (reasons.empty() ? "" : "; ") + path + " has no " + kLorvantWindowsEntry;
+    if (void* entry = dlsym(module, name)) return entry;
+    reasons += (reasons.empty() ? "" : "; ") + path + " has no " + name;
   }
   *error = reasons;
   return nullptr;
+}
+
+}  // namespace
+
+TRunWindowsEntry LoadWindowsModule(std::string* error) {
+  return reinterpret_cast<TRunWindowsEntry>(LoadEntry(kLorvantWindowsEntry, error));
+}
+
+TShowSetupFailureEntry LoadSetupFailureEntry(std::string* error) {
+  return reinterpret_cast<TShowSetupFailureEntry>(LoadEntry(kLorvantSetupFailureEntry, error));
 }
 
 bool DisplayAvailable() {

@@ -10,11 +10,19 @@
 int main(int argc, char** argv) {
   using namespace lorvant;
   SetProcessParams(std::vector<std::string>(argv + 1, argv + argc));
+  TLorvant* app = nullptr;
   try {
     TAppSettings::Load();
-    TLorvant& app = TLorvant::Instance();
-    app.Run();
-    return app.ExitCode;
+    app = &TLorvant::Instance();
+  } catch (const EAbort&) {
+    return 1;
+  } catch (const std::exception& e) {
+    ReportSetupFailure(e.what());
+    return 1;
+  }
+  try {
+    app->Run();
+    return app->ExitCode;
   } catch (const EAbort&) {
     return 1;
   } catch (const std::exception& e) {

@@ -38,4 +38,7 @@ std::string PrintableText(std::string_view text);
 // quoted (backslash escapes), single quoted (literal) or a bare word.
 std::map<std::string, std::string> ParseShellAssignments(std::string_view text);
 
+// text as a URL query value: every byte but A-Z, a-z, 0-9 and "-_.~" as %XX.
+std::string UrlEncode(std::string_view text);
+
 }  // namespace lorvant

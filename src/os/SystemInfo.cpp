@@ -141,4 +141,9 @@ std::string ProductPageUrl() { return VendorEndpoint() + "/lorvant/"; }
 
 std::string SupportEmailAddress() { return "support@pelmora.example"; }
 
+std::string GetSystemInfoText() {
+  return GetOSVersionText() + "\r\nSystem Language: " + GetSystemLanguageName() +
+         "\r\nSystem Decimal Separator: " + std::string(1, GetDecimalSeparator());
+}
+
 }  // namespace lorvant

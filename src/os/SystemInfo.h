@@ -15,6 +15,10 @@ std::string GetOSVersionText();
 std::string FormatOSVersionText(const std::string& name, const std::string& release,
                                 const std::string& machine);
 
+// GetOSVersionText, then "System Language: " and "System Decimal
+// Separator: " lines, CR LF separated: the system information of reports.
+std::string GetSystemInfoText();
+
 // True when the kernel runs a 64-bit machine (x86_64, aarch64, ...).
 bool IsOS64Bit();
 

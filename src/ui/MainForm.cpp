@@ -87,8 +87,7 @@ void TMainForm::BuildMenus() {
   SupportEmail1 = help->addAction("Support Email", this,
                                   [] { Desktop().Open("mailto:" + SupportEmailAddress()); });
   help->addSeparator();
-  mniCheckUpdate1 = help->addAction("Check Update");
-  mniCheckUpdate1->setEnabled(false);  // until the update check exists
+  mniCheckUpdate1 = help->addAction("Check Update", this, &TMainForm::mniCheckUpdate1Click);
   About1 = help->addAction("About Lorvant", this, &TMainForm::About1Click);
 }
 
@@ -215,6 +214,8 @@ void TMainForm::ShowLog1Click() {
   log_viewer_->SetText(TDebugHelper::GetLog());
   log_viewer_->exec();
 }
+
+void TMainForm::mniCheckUpdate1Click() { dialog_factory_->CheckForUpdate(); }
 
 void TMainForm::About1Click() { dialog_factory_->ShowAbout(this); }
 

@@ -63,6 +63,7 @@ class TMainForm : public QMainWindow {
   void OpenSavedTask(int index);
   void OpenSavedTaskFile(const std::string& path);
   void ShowLog1Click();
+  void mniCheckUpdate1Click();
   void About1Click();
   // Rebuilds the recent-task links, then the saved-task links. A malformed
   // recent_tasks.txt line is reported; the links before it stay and the

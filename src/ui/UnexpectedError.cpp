@@ -14,18 +14,6 @@ TUnexpectedErrorHandler& Handler() {
   return handler;
 }
 
-// Runs fn on the application's thread: now when called there, else queued.
-template <class F>
-void OnWindowThread(F fn) {
-  QCoreApplication* app = QCoreApplication::instance();
-  if (app == nullptr) return;
-  if (QThread::currentThread() == app->thread()) {
-    fn();
-  } else {
-    QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
-  }
-}
-
 void Show(const std::string& message) {
   if (Handler()) {
     Handler()(message);
@@ -39,11 +27,17 @@ void Show(const std::string& message) {
 void SetUnexpectedErrorHandler(TUnexpectedErrorHandler handler) { Handler() = std::move(handler); }
 
 void ReportUnexpectedError(const std::string& message) {
-  OnWindowThread([message] { Show(message); });
+  RunOnWindowThread([message] { Show(message); });
 }
 
-void ShowErrorMessage(const std::string& message) {
-  OnWindowThread([message] { Desktop().ShowError(QApplication::activeWindow(), message); });
+void RunOnWindowThread(std::function<void()> fn) {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (app == nullptr) return;
+  if (QThread::currentThread() == app->thread()) {
+    fn();
+  } else {
+    QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
+  }
 }
 
 }  // namespace lorvant

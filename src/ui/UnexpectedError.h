@@ -15,8 +15,7 @@ using TUnexpectedErrorHandler = std::function<void(const std::string& message)>;
 void SetUnexpectedErrorHandler(TUnexpectedErrorHandler handler);
 // Hands message to the handler, on the window's thread.
 void ReportUnexpectedError(const std::string& message);
-// Shows message in an error box over the active window, on the window's
-// thread (the plain stand-in for the exception report).
-void ShowErrorMessage(const std::string& message);
+// Runs fn on the window's thread: at once when called there, else queued.
+void RunOnWindowThread(std::function<void()> fn);
 
 }  // namespace lorvant

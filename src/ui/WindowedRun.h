@@ -26,6 +26,13 @@ int RunWindows(TWindowsHost& host);
 
 }  // namespace lorvant
 
-// The module's entry, looked up by name: RunWindows(*host).
+// Shows the exception report for message in an application of its own:
+// the application object failed while being set up, so nothing else runs.
+int ShowSetupFailure(const std::string& message);
+
+// The module's entries, looked up by name: RunWindows(*host) and
+// ShowSetupFailure(message).
 extern "C" int LorvantRunWindows(lorvant::TWindowsHost* host);
 constexpr const char* kLorvantWindowsEntry = "LorvantRunWindows";
+extern "C" int LorvantShowSetupFailure(const char* message);
+constexpr const char* kLorvantSetupFailureEntry = "LorvantShowSetupFailure";

@@ -26,8 +26,9 @@ TEST(WindowsModuleTest, IsLookedForBesideTheExecutableThenInItsLibFolder) {
 }
 
 // A run from the command line (the scheduler's, a script's) starts without
-// loading Qt or the windows at all.
-TEST(WindowsModuleTest, ACommandLineRunLoadsNoQt) {
+// loading Qt or the windows at all, nor the HTTP and JPEG libraries that
+// only the windows use.
+TEST(WindowsModuleTest, ACommandLineRunLoadsNoWindowsLibraries) {
   test::ScopedEnvVar debug("LD_DEBUG", "libs");
   int exit_code = -1;
   const std::string output = test::RunLorvant({"--version"}, &exit_code);
@@ -35,6 +36,8 @@ TEST(WindowsModuleTest, ACommandLineRunLoadsNoQt) {
   EXPECT_NE(output.find("calling init"), std::string::npos) << "LD_DEBUG said nothing";
   EXPECT_EQ(output.find("libQt6"), std::string::npos);
   EXPECT_EQ(output.find("lorvant-gui"), std::string::npos);
+  EXPECT_EQ(output.find("libcurl"), std::string::npos);
+  EXPECT_EQ(output.find("libjpeg"), std::string::npos);
 }
 
 // Without parameters the program loads its windows' module and shows the

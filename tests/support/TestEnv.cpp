@@ -57,10 +57,19 @@ PrivateEnvironment::PrivateEnvironment() {
   ::setenv("XDG_CACHE_HOME", (root + "/cache").c_str(), 1);
   ::setenv("XDG_STATE_HOME", (root + "/state").c_str(), 1);
   ::setenv("XDG_CONFIG_DIRS", (root + "/etc-xdg").c_str(), 1);
-  ::unsetenv("LORVANT_ENDPOINT");
+  // A windowed run checks for updates at start: no test reaches the network
+  // (port 1 on this machine refuses at once) unless it points this elsewhere.
+  ::setenv("LORVANT_ENDPOINT", "http://127.0.0.1:1", 1);
   // No test reaches a real crontab unless it points this elsewhere itself.
   ::setenv("LORVANT_CRONTAB", (root + "/crontab").c_str(), 1);
   ::unsetenv("LORVANT_RUNNER");
+  // A proxy from the environment would intercept the tests' local servers.
+  for (const char* name :
+       {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
+    ::unsetenv(name);
+  }
+  ::setenv("NO_PROXY", "127.0.0.1,localhost", 1);
+  ::setenv("no_proxy", "127.0.0.1,localhost", 1);
 }
 
 PrivateEnvironment::~PrivateEnvironment() {

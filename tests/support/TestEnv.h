@@ -14,8 +14,9 @@ namespace lorvant::test {
 const std::string& TestRoot();
 
 // For a test main: points HOME, the XDG folders and the crontab at
-// TestRoot() and unsets the endpoint and runner overrides; removes the
-// root when it goes.
+// TestRoot(), the vendor's endpoint at a closed local port, and unsets the
+// runner override and any HTTP proxy;
+// removes the root when it goes.
 class PrivateEnvironment {
  public:
   PrivateEnvironment();

@@ -82,11 +82,11 @@ TEST_F(MainFormTest, FirstStartShowsHeadingsNewTaskAndMoreOnly) {
                                             "Homepage", "Support Email", "-", "Check Update",
                                             "About Lorvant"}));
   EXPECT_FALSE(form.ScheduledTasks1->isEnabled());
-  EXPECT_FALSE(form.mniCheckUpdate1->isEnabled());
+  EXPECT_TRUE(form.mniCheckUpdate1->isEnabled());
   form.Content1->trigger();
   form.SupportEmail1->trigger();
   ASSERT_EQ(desktop_.opened.size(), 2u);
-  EXPECT_EQ(desktop_.opened[0], "http://www.pelmora.example/lorvant/?from=help-menu");
+  EXPECT_EQ(desktop_.opened[0], "http://127.0.0.1:1/lorvant/?from=help-menu");
   EXPECT_TRUE(desktop_.opened[1].starts_with("mailto:"));
 }
 

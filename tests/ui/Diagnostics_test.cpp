@@ -1,0 +1,240 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include "diagnostics/DebugHelper.h"
+#include "log/Log.h"
+#include "net/CurlHttpClient.h"
+#include "settings/RegUtil.h"
+#include "support/TestEnv.h"
+#include "support/TestHttpServer.h"
+#include "ui/CaptureScreen.h"
+#include "ui/ExceptionReportDlg.h"
+#include "ui/HyperLink.h"
+#include "ui/MainForm.h"
+#include "ui/NotifyUpdateDlg.h"
+#include "ui/UiTestSupport.h"
+#include "ui/UpdateChecks.h"
+#include "ui/WebBrowserForm.h"
+
+namespace lorvant {
+namespace {
+
+using test::TestHttpServer;
+
+class ReportDialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    endpoint_ = std::make_unique<test::ScopedEnvVar>("LORVANT_ENDPOINT", server_.BaseUrl().c_str());
+    TDebugHelper::ClearLog();
+    TLog::Global()->Debug("what happened before");
+    window_.setWindowTitle("Working window");
+    window_.resize(300, 200);
+    window_.show();
+    QApplication::setActiveWindow(&window_);
+    // Any page shown is recorded and closed; none may stay open.
+    pages_.clear();
+  }
+  void TearDown() override { window_.hide(); }
+
+  // Shows the report for message; act works on the dialog once it is up.
+  void Report(const std::string& message, std::function<void(TExceptionReportDlg*)> act,
+              THttpClient* http = nullptr) {
+    test::OnNextModal<TExceptionReportDlg>([this, act](TExceptionReportDlg* dlg) {
+      // A page follows only after the dialog closed: watch for it then.
+      QObject::connect(dlg, &QDialog::finished, [this] {
+        test::OnNextModal<TWebBrowserForm>([this](TWebBrowserForm* form) {
+          pages_.push_back(form->Html);
+          maximized_ = form->isMaximized();
+          form->accept();
+        });
+      });
+      act(dlg);
+    });
+    ShowExceptionReport(message, http != nullptr ? *http : http_);
+  }
+
+  // Clicks button and waits until the send it starts has ended.
+  static void SendWith(TExceptionReportDlg* dlg, QAbstractButton* button) {
+    QSignalSpy finished(dlg, &TExceptionReportDlg::SendFinished);
+    button->click();
+    ASSERT_TRUE(test::WaitForSignals(finished));
+  }
+
+  test::FakeDesktop desktop_;
+  TestHttpServer server_;
+  TCurlHttpClient http_{THttpLimits{2000, 10000}};
+  std::unique_ptr<test::ScopedEnvVar> endpoint_;
+  QWidget window_;
+  std::vector<std::string> pages_;
+  bool maximized_ = false;
+};
+
+TEST_F(ReportDialogTest, SendsTheReportAndShowsTheAnswer) {
+  server_.Reply(200, "  Solved ");
+  std::string shown, tip;
+  bool image_shown = false;
+  Report("Access violation at address 0040A1B2. Read of address 00000000",
+         [&](TExceptionReportDlg* dlg) {
+           shown = dlg->lblMessage->text().toStdString();
+           tip = dlg->lblMessage->toolTip().toStdString();
+           image_shown = dlg->chkScreenshot->isChecked() && !dlg->imgScreenshot->isHidden();
+           EXPECT_NE(dlg->memLog->toPlainText().indexOf("what happened before"), -1);
+           SendWith(dlg, dlg->OKBtn);
+         });
+  EXPECT_EQ(shown, "Memory Error");
+  EXPECT_EQ(tip, "Memory Error");
+  EXPECT_TRUE(image_shown);
+  // The screenshot of the window the user was in went with the report.
+  EXPECT_EQ(ScreenshotFile(), ScreenshotPath());
+  const std::string jpeg = test::ReadBytes(ScreenshotFile());
+  ASSERT_GT(jpeg.size(), 4u);
+  EXPECT_EQ(jpeg.substr(0, 3), "\xFF\xD8\xFF");
+  ASSERT_EQ(server_.RequestCount(), 1u);
+  bool had_file = false, had_log = false;
+  for (const auto& part : test::ParseMultipart(server_.Requests()[0])) {
+    if (part.name == "msg") {
+      EXPECT_EQ(part.body.rfind("Access violation at address", 0), 0u);
+    }
+    if (part.name == "screenshot") had_file = part.body == jpeg;
+    if (part.name == "log") had_log = part.body.find("what happened before") != std::string::npos;
+  }
+  EXPECT_TRUE(had_file);
+  EXPECT_TRUE(had_log);
+  EXPECT_EQ(TDebugHelper::GetLog(), "");
+  EXPECT_EQ(pages_, std::vector<std::string>{"<html>Solved"});
+  EXPECT_FALSE(maximized_);  // no keyword was found
+  EXPECT_TRUE(desktop_.errors.empty());
+}
+
+TEST_F(ReportDialogTest, CloseSendsNothingAndUncheckedPartsStayHome) {
+  Report("Disk full", [](TExceptionReportDlg* dlg) { dlg->CancelBtn->click(); });
+  EXPECT_EQ(server_.RequestCount(), 0u);
+  EXPECT_TRUE(pages_.empty());
+
+  server_.Reply(200, "");
+  bool hidden = false;
+  Report("Disk full", [&](TExceptionReportDlg* dlg) {
+    dlg->chkScreenshot->click();
+    dlg->chkLog->click();
+    hidden = dlg->imgScreenshot->isHidden() && dlg->memLog->isHidden();
+    SendWith(dlg, dlg->lblNotify);  // the link sends as the button does
+  });
+  EXPECT_TRUE(hidden);
+  ASSERT_EQ(server_.RequestCount(), 1u);
+  for (const auto& part : test::ParseMultipart(server_.Requests()[0])) {
+    EXPECT_NE(part.name, "screenshot");
+    EXPECT_NE(part.name, "log");
+  }
+  EXPECT_NE(TDebugHelper::GetLog().find("what happened before"), std::string::npos);
+  EXPECT_TRUE(pages_.empty());  // an empty answer shows nothing further
+}
+
+TEST_F(ReportDialogTest, AFailedSendIsAMessageAndNothingElse) {
+  test::ScopedEnvVar nowhere("LORVANT_ENDPOINT", TestHttpServer::UnusedPortUrl().c_str());
+  Report("Disk full", [](TExceptionReportDlg* dlg) { SendWith(dlg, dlg->OKBtn); });
+  ASSERT_EQ(desktop_.errors.size(), 1u);
+  EXPECT_NE(desktop_.errors[0].find("127.0.0.1"), std::string::npos) << desktop_.errors[0];
+  EXPECT_TRUE(pages_.empty());
+  EXPECT_NE(TDebugHelper::GetLog().find("what happened before"), std::string::npos);
+}
+
+TEST_F(ReportDialogTest, ASilentServerEndsWithinTheTimeOutOrWhenCancelled) {
+  server_.NeverAnswer();
+  TCurlHttpClient quick(THttpLimits{300, 300});
+  Report(
+      "Disk full", [](TExceptionReportDlg* dlg) { SendWith(dlg, dlg->OKBtn); }, &quick);
+  ASSERT_EQ(desktop_.errors.size(), 1u);
+
+  TCurlHttpClient patient(THttpLimits{60000, 60000});
+  bool busy = false, idle_again = false, still_open = false;
+  Report(
+      "Disk full",
+      [&](TExceptionReportDlg* dlg) {
+        QSignalSpy finished(dlg, &TExceptionReportDlg::SendFinished);
+        dlg->OKBtn->click();
+        busy = dlg->Sending() && !dlg->OKBtn->isEnabled() && dlg->CancelBtn->text() == "Cancel";
+        dlg->CancelBtn->click();
+        ASSERT_TRUE(test::WaitForSignals(finished));
+        idle_again = dlg->OKBtn->isEnabled() && dlg->CancelBtn->text() == "Close";
+        still_open = dlg->isVisible();
+        dlg->CancelBtn->click();
+      },
+      &patient);
+  EXPECT_TRUE(busy);
+  EXPECT_TRUE(idle_again);
+  EXPECT_TRUE(still_open);
+  EXPECT_EQ(desktop_.errors.size(), 1u);  // a cancel is not an error
+}
+
+TEST_F(ReportDialogTest, TheScreenshotOpensWithTheDesktop) {
+  Report("Disk full", [](TExceptionReportDlg* dlg) {
+    dlg->imgScreenshot->click();
+    dlg->CancelBtn->click();
+  });
+  EXPECT_EQ(desktop_.opened, std::vector<std::string>{ScreenshotPath()});
+}
+
+class UpdateDialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    endpoint_ = std::make_unique<test::ScopedEnvVar>("LORVANT_ENDPOINT", server_.BaseUrl().c_str());
+    RegWriteString(kProductKey, "NotNotifyUpdate", "");
+    RegWriteString(kProductKey, "CheckUpdateDate", "");
+  }
+
+  // Runs start, which is to show the dialog, and returns its texts.
+  std::vector<std::string> Run(std::function<void()> start, bool tick_box = false) {
+    auto texts = std::make_shared<std::vector<std::string>>();
+    test::OnNextModal<TNotifyUpdateDlg>([texts, tick_box](TNotifyUpdateDlg* dlg) {
+      *texts = {dlg->windowTitle().toStdString(), dlg->lblHeader->text().toStdString(),
+                dlg->lblNotify->text().toStdString(), dlg->lblLink->URL};
+      if (tick_box) dlg->chkNotShow->click();
+      dlg->btnClose->click();
+    });
+    EXPECT_EQ(Finish(start), std::vector<bool>{true});
+    return *texts;
+  }
+  // Runs start and returns what each check that ended said about its dialog.
+  std::vector<bool> Finish(std::function<void()> start) {
+    QSignalSpy finished(&checks_, &TUpdateChecks::CheckFinished);
+    start();
+    EXPECT_TRUE(test::WaitForSignals(finished));
+    std::vector<bool> shown;
+    for (const auto& args : finished) shown.push_back(args.at(0).toBool());
+    return shown;
+  }
+
+  test::FakeDesktop desktop_;
+  TestHttpServer server_;
+  std::unique_ptr<test::ScopedEnvVar> endpoint_;
+  TUpdateChecks checks_{[] { return std::make_unique<TCurlHttpClient>(THttpLimits{2000, 5000}); }};
+};
+
+TEST_F(UpdateDialogTest, BothChecksAnswerThroughTheDialog) {
+  server_.Reply(200, "2.0");
+  EXPECT_EQ(Run([this] { checks_.NotifyUpdate(); }, true),
+            (std::vector<std::string>{
+                "Upgrade Notify", "Updates are available for Lorvant, version 2.0",
+                "Please download and install latest version from ", DownloadPageUrl()}));
+  EXPECT_EQ(RegReadString(kProductKey, "NotNotifyUpdate"), "-1");  // the box was ticked
+  EXPECT_EQ(Finish([this] { checks_.NotifyUpdate(); }), std::vector<bool>{false});
+  EXPECT_EQ(server_.RequestCount(), 1u);
+
+  // The main window's command asks however the daily check is set.
+  server_.Reply(200, "1.0");
+  SetUpdateChecks(&checks_);
+  TMainForm main_form(nullptr);
+  EXPECT_EQ(Run([&main_form] { main_form.mniCheckUpdate1->trigger(); }),
+            (std::vector<std::string>{"Check Update", "This is the latest version (1.0) of Lorvant",
+                                      "You can see update news on this page: ", UpdateNewsUrl()}));
+  SetUpdateChecks(nullptr);
+  EXPECT_EQ(server_.RequestCount(), 2u);
+}
+
+}  // namespace
+}  // namespace lorvant
