@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 
 #include "base/RunMode.h"
 #include "diagnostics/DebugHelper.h"
@@ -169,23 +170,18 @@ int main(int argc, char** argv) {
   report.Setup("Cannot open file \"" + data + "/orders-2026.csv\". Permission denied", screenshot);
   Shoot(&report, "error-report");
 
-  TUpdateNotice notice;
-  notice.Caption = "Upgrade Notify";
-  notice.CurrentVersion = "1.0";
-  notice.LatestVersion = "1.1";
-  notice.Header = "Updates are available for Lorvant, version 1.1";
-  notice.Notify = "Please download and install latest version from ";
-  notice.Link = DownloadPageUrl();
-  TNotifyUpdateDlg update;
-  update.Fill(notice);
-  Shoot(&update, "update-available");
-  notice.Caption = "Check Update";
-  notice.Header = "This is the latest version (1.0) of Lorvant";
-  notice.Notify = "You can see update news on this page: ";
-  notice.Link = UpdateNewsUrl();
-  TNotifyUpdateDlg latest;
-  latest.Fill(notice);
-  Shoot(&latest, "update-latest");
+  for (const auto& [caption, latest, name] :
+       {std::tuple{"Upgrade Notify", "1.1", "update-available"},
+        std::tuple{"Check Update", "1.0", "update-latest"}}) {
+    TUpdateNotice notice;
+    notice.Caption = caption;
+    notice.CurrentVersion = "1.0";
+    notice.LatestVersion = latest;
+    FillUpdateNotice(&notice, true);
+    TNotifyUpdateDlg dialog;
+    dialog.Fill(notice);
+    Shoot(&dialog, name);
+  }
 
   TWebBrowserForm page;
   page.SetPage(

@@ -72,21 +72,6 @@ void FetchLatestVersion(THttpClient& http, TUpdateNotice* notice, const std::ato
   }
 }
 
-void Fill(TUpdateNotice* notice, bool manual) {
-  if (IsUpdateAvailable(notice->LatestVersion, notice->CurrentVersion)) {
-    notice->Show = true;
-    notice->Header =
-        std::string("Updates are available for ") + kProduct + ", version " + notice->LatestVersion;
-    notice->Notify = "Please download and install latest version from ";
-    notice->Link = DownloadPageUrl();
-  } else if (manual) {
-    notice->Show = true;
-    notice->Header = "This is the latest version (" + notice->CurrentVersion + ") of " + kProduct;
-    notice->Notify = "You can see update news on this page: ";
-    notice->Link = UpdateNewsUrl();
-  }
-}
-
 void WriteCheckDate(const DateTime& now) {
   RegWriteString(kProductKey, "CheckUpdateDate", FormatCheckDate(now));
 }
@@ -107,6 +92,21 @@ std::string VersionCheckUrl(const std::string& version, const std::string& user_
 std::string DownloadPageUrl() { return VendorEndpoint() + "/download.php?product=" + kProduct; }
 
 std::string UpdateNewsUrl() { return VendorEndpoint() + "/update_news.php?product=" + kProduct; }
+
+void FillUpdateNotice(TUpdateNotice* notice, bool manual) {
+  if (IsUpdateAvailable(notice->LatestVersion, notice->CurrentVersion)) {
+    notice->Show = true;
+    notice->Header =
+        std::string("Updates are available for ") + kProduct + ", version " + notice->LatestVersion;
+    notice->Notify = "Please download and install latest version from ";
+    notice->Link = DownloadPageUrl();
+  } else if (manual) {
+    notice->Show = true;
+    notice->Header = "This is the latest version (" + notice->CurrentVersion + ") of " + kProduct;
+    notice->Notify = "You can see update news on this page: ";
+    notice->Link = UpdateNewsUrl();
+  }
+}
 
 bool IsUpdateAvailable(const std::string& latest, const std::string& current) {
   return ReadNumber(latest, GetDecimalSeparator()) != 0 && latest != current;
@@ -152,7 +152,7 @@ TUpdateNotice RunAutomaticUpdateCheck(THttpClient& http, const DateTime& now,
     if (!IsCheckDue(date, now, &valid)) return notice;
   }
   FetchLatestVersion(http, &notice, cancel);
-  Fill(&notice, false);
+  FillUpdateNotice(&notice, false);
   WriteCheckDate(now);
   return notice;
 }
@@ -162,7 +162,7 @@ TUpdateNotice RunManualUpdateCheck(THttpClient& http, const DateTime& now,
   TUpdateNotice notice;
   notice.Caption = "Check Update";
   FetchLatestVersion(http, &notice, cancel);
-  Fill(&notice, true);
+  FillUpdateNotice(&notice, true);
   WriteCheckDate(now);
   return notice;
 }

@@ -34,6 +34,11 @@ std::string UpdateNewsUrl();
 // as text. The locale's decimal separator and "." are both accepted.
 bool IsUpdateAvailable(const std::string& latest, const std::string& current);
 
+// Fills the texts of notice from its two versions: the update when there is
+// one; otherwise, for a manual check, the latest-version texts; otherwise
+// nothing to show.
+void FillUpdateNotice(TUpdateNotice* notice, bool manual);
+
 // "yyyymmdd" of t.
 std::string FormatCheckDate(const DateTime& t);
 // Whether a check is due at now after one on date ("yyyymmdd"): more than
