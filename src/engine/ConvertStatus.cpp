@@ -7,6 +7,7 @@ namespace lorvant {
 void TConvertStatus::Start() {
   Done = 0;
   ErrorCount = 0;
+  SourceRead = 0;
   Message.clear();
   ErrorText.clear();
   StartTick = static_cast<double>(Env::Default()->MonotonicMs());

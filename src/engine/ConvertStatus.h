@@ -21,6 +21,10 @@ class TConvertStatus {
   int64_t Total = 0;  // records expected; -1 when unknown
   int64_t Done = 0;   // records converted successfully
   int64_t ErrorCount = 0;
+  // How far through its source the run has read, for a progress shown
+  // while Total is unknown; SourceSize 0 when the run has no such measure.
+  int64_t SourceRead = 0;
+  int64_t SourceSize = 0;
   double StartTick = 0;   // monotonic milliseconds at Start
   std::string Message;    // a stop reason for the user
   std::string ErrorText;  // the most recent failed record
