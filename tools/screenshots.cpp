@@ -62,6 +62,7 @@ void Shoot(QWidget* w, const std::string& name) {
 
 std::string MakeSource(const std::string& path, int lines) {
   std::ofstream out(path, std::ios::binary);
+  out << "id,date,customer,order,amount\n";
   for (int i = 1; i <= lines; ++i) {
     out << i << ",2026-12-" << (i % 28 + 1) << ",customer " << i % 977 << ",\"order "
         << i * 7 % 100003 << "\"," << (i % 500) * 1.25 << "\n";
@@ -96,6 +97,7 @@ int main(int argc, char** argv) {
     s.SourceFile = data + "/" + name + ".csv";
     s.DestFolder = data + "/" + name + "_split";
     s.MaxLines = 10000;
+    s.HeaderLines = 1;  // the column names start every piece
     s.SaveToFile(data + "/" + name + ".sft");
   }
   TTaskMRUList recent(RecentTaskListFile());
@@ -148,6 +150,7 @@ int main(int argc, char** argv) {
   session.SourceFile = source;
   session.DestFolder = data + "/orders-2026_split";
   session.MaxLines = 10000;
+  session.HeaderLines = 1;
   save.SetDescription("Save Session (" + session.GetDescription() + ")");
   save.SetFileName(home + "/Documents/Lorvant/orders-2026.sft");
   Shoot(&save, "save-session-dialog");

@@ -34,8 +34,18 @@ void TFileSplitter::Prepare() {
     throw Exception("Max lines per split file must be from 1 to " + std::to_string(kMaxLinesLimit) +
                     ", not " + std::to_string(session.MaxLines) + ".");
   }
+  if (session.HeaderLines < 0 || session.HeaderLines > kMaxHeaderLines) {
+    throw Exception("Header lines must be from 0 to " + std::to_string(kMaxHeaderLines) + ", not " +
+                    std::to_string(session.HeaderLines) + ".");
+  }
+  if (session.MaxBytes < 0) {
+    throw Exception("Max bytes per split file must be a size such as 500K, 10M or 2G.");
+  }
   if (TrimText(session.DestFolder).empty()) throw Exception("The output folder is not set.");
   max_lines_ = session.MaxLines;
+  max_bytes_ = session.MaxBytes;
+  csv_ = session.CsvRecords;
+  keep_ends_ = session.KeepLineEnds;
   dest_folder_ = session.DestFolder;
   while (dest_folder_.size() > 1 && dest_folder_.back() == '/') dest_folder_.pop_back();
   // Held open from here on: the folder checked is the folder emptied and
@@ -57,6 +67,12 @@ void TFileSplitter::Prepare() {
   range_size_ = 0;
   file_error_.clear();
   output_.reset();
+  header_.clear();
+  header_lines_ = 0;
+  extra_lines_ = 0;
+  piece_bytes_ = 0;
+  piece_has_record_ = false;
+  oversize_logged_ = false;
   // A missing or unreadable source fails here, before the folder is touched.
   // From here on the source is known by this open file alone, whatever
   // happens to its name while the folder is emptied.
@@ -91,6 +107,17 @@ void TFileSplitter::Prepare() {
     if (copy_source && copy_source->SupportsReadAt()) source_ = std::move(copy_source);
   }
   bulk_ = reader_->Layout().unit == LineUnit::kByte;
+  // A line holding a quote may open or close a quoted field: the bulk paths
+  // leave such lines to the line-by-line way, which keeps count.
+  if (csv_) reader_->SetBulkStop('"');
+  ReadHeader();
+  const int64_t fixed = static_cast<int64_t>(SourceBom.size() + header_.size());
+  if (max_bytes_ > 0 && fixed >= max_bytes_) {
+    throw Exception("Max bytes per split file (" + SizeText(max_bytes_) +
+                    ") leaves no room for lines after the mark and the header lines (" +
+                    std::to_string(fixed) + " bytes).");
+  }
+  Status().SourceSize = source_info_.size;
   writer_ = std::make_unique<TOutputWriter>();
   PrepareOutputFolder();
   has_line_ = !Stopped && reader_->ReadLine();
@@ -128,10 +155,15 @@ void TFileSplitter::PrepareOutputFolder() {
 void TFileSplitter::CountTotal() {
   int64_t cached = 0;
   LineTotal = TFileLineCountCache::Lookup(source_name_, source_info_, &cached) ? cached : -1;
+  // The cache counts lines: records are lines unless CSV quoting joins them.
+  if (csv_) LineTotal = -1;
+  if (LineTotal >= 0) LineTotal = std::max<int64_t>(0, LineTotal - header_lines_);
   Status().Total = LineTotal;
   // Pieces are made ahead from here on; a known total says how many there
-  // will be, so none is made in vain.
-  const int64_t last = LineTotal >= 0 ? (LineTotal + max_lines_ - 1) / max_lines_ : INT64_MAX;
+  // will be, so none is made in vain (a size limit makes more).
+  int64_t last =
+      LineTotal >= 0 && max_bytes_ == 0 ? (LineTotal + max_lines_ - 1) / max_lines_ : INT64_MAX;
+  if (last == 0 && !header_.empty()) last = 1;  // the header alone still makes a piece
   pieces_ = std::make_unique<TPieceCreator>(output_folder_.get(), SourceExt, dest_folder_,
                                             source_info_, kPiecesAhead, kPieceThreads, last);
 }
@@ -149,6 +181,7 @@ void TFileSplitter::RunLoop() {
       if (!(more = HasNext())) break;
       ConvertOneRecord();
     }
+    Status().SourceRead = reader_->Position();
     DoAfterConvertSome();
     if (more) Next();
   }
@@ -164,26 +197,35 @@ int64_t TFileSplitter::RecordsLeft() {
 void TFileSplitter::ConvertFollowingLines() {
   if (!output_ || !bulk_) return;
   int64_t limit = RecordsLeft();
+  // Bytes the piece still takes; the bulk paths stop before a line that
+  // would pass them, and that line then ends the piece.
+  auto room = [this] {
+    return max_bytes_ > 0 ? std::max<int64_t>(0, max_bytes_ - piece_bytes_) : INT64_MAX;
+  };
   if (copying_) {
     int64_t offset = 0, size = 0;
-    const int64_t n = reader_->SkipCrLfLines(limit, &offset, &size);
+    const int64_t n = reader_->SkipCrLfLines(limit, &offset, &size, room(), keep_ends_);
     if (n == 0) return;
     LineIndex += n;
     last_line_in_file_ = LineIndex;
     lines_left_in_file_ -= n;
+    piece_bytes_ += size;
     AddToRange(offset, size);
   } else {
     while (limit > 0) {
       if (!buffer_.data) buffer_ = writer_->TakeBuffer();
       if (buffer_.size == 0) buffer_.first_line = LineIndex + 1;
       char* to = buffer_.data.get() + buffer_.size;
-      const size_t room = buffer_.capacity - buffer_.size;
+      const size_t space = buffer_.capacity - buffer_.size;
+      const size_t cap = static_cast<size_t>(std::min<int64_t>(space, room()));
       size_t written = 0;
       bool full = false;
-      int64_t n = reader_->CopyLfLines(limit, to, room, &written, &full);
-      if (n == 0 && !full) n = reader_->CopyCrLfLines(limit, to, room, &written, &full);
+      int64_t n = 0;
+      if (!keep_ends_) n = reader_->CopyLfLines(limit, to, cap, &written, &full);
+      if (n == 0 && !full) n = reader_->CopyCrLfLines(limit, to, cap, &written, &full, keep_ends_);
       if (n > 0) {
         buffer_.size += written;
+        piece_bytes_ += static_cast<int64_t>(written);
         LineIndex += n;
         last_line_in_file_ = LineIndex;
         lines_left_in_file_ -= n;
@@ -191,8 +233,9 @@ void TFileSplitter::ConvertFollowingLines() {
         buffer_.lines = LineIndex - buffer_.first_line + 1;
         continue;  // lines of the other kind may follow
       }
-      // A line longer than a whole buffer goes the line-by-line way.
-      if (!full || buffer_.size == 0) break;
+      // A line longer than a whole buffer goes the line-by-line way, as
+      // does one the piece has no room for (it starts the next piece).
+      if (!full || buffer_.size == 0 || cap < space) break;
       HandOff();
     }
   }
@@ -233,40 +276,191 @@ void TFileSplitter::OpenNextFile() {
     return;
   }
   if (!SourceBom.empty()) Append(SourceBom.data(), SourceBom.size());
+  if (!header_.empty()) Append(header_.data(), header_.size());
+  piece_bytes_ = static_cast<int64_t>(SourceBom.size() + header_.size());
+  piece_has_record_ = false;
+}
+
+void TFileSplitter::ReadHeader() {
+  const int32_t records = SplitSession().HeaderLines;
+  for (int32_t r = 0; r < records && reader_->ReadLine(); ++r) {
+    ++header_lines_;
+    int64_t quotes = 0;
+    while (true) {  // the record's lines, while a quote is open
+      while (true) {
+        const std::string_view part = reader_->CurrentBytes();
+        if (csv_) quotes += QuotesIn(part);
+        if (header_.size() + part.size() > kMaxHeaderBytes) {
+          throw Exception("The header lines take more than " +
+                          std::to_string(kMaxHeaderBytes >> 20) + " MiB.");
+        }
+        header_.append(part);
+        if (reader_->LineComplete()) break;
+        reader_->ReadMore();
+      }
+      const std::string_view own_end = reader_->LineEndBytes();
+      if (!csv_ || quotes % 2 == 0 || own_end.empty()) {
+        header_.append(keep_ends_ ? own_end : std::string_view(line_end_));
+        break;
+      }
+      header_.append(own_end);
+      if (!reader_->ReadLine()) break;
+      ++header_lines_;
+    }
+  }
+}
+
+int64_t TFileSplitter::QuotesIn(std::string_view bytes) const {
+  const LineUnit unit = reader_->Layout().unit;
+  if (unit == LineUnit::kByte) return std::count(bytes.begin(), bytes.end(), '"');
+  const size_t low = unit == LineUnit::kUtf16LE ? 0 : 1;  // where the ASCII byte sits
+  int64_t quotes = 0;
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    quotes += bytes[i + low] == '"' && bytes[i + 1 - low] == 0;
+  }
+  return quotes;
+}
+
+void TFileSplitter::FitRecord(int64_t size) {
+  if (max_bytes_ == 0 || lines_left_in_file_ == 0 || !piece_has_record_) return;
+  if (size >= 0 && piece_bytes_ + size <= max_bytes_) return;
+  CloseOutput();
+  lines_left_in_file_ = 0;  // the record opens the next piece
 }
 
 void TFileSplitter::WriteLine() {
+  int64_t quotes = 0;
+  if (max_bytes_ > 0) {
+    // The record's size, when it can be told before writing it: a line
+    // not complete in the buffer, or a CSV record going on beyond what is
+    // read, cannot.
+    int64_t size = -1;
+    if (reader_->LineComplete()) {
+      const std::string_view line = reader_->CurrentBytes();
+      const int64_t end =
+          static_cast<int64_t>(keep_ends_ ? reader_->LineEndSize() : line_end_.size());
+      if (!csv_ || (quotes = QuotesIn(line)) % 2 == 0 || reader_->LineEndSize() == 0) {
+        size = static_cast<int64_t>(line.size()) + end;
+      } else {
+        size_t last_end = 0;
+        const int64_t rest = reader_->PeekRecordRest(&last_end);
+        if (rest >= 0) {
+          size = static_cast<int64_t>(line.size() + reader_->LineEndSize()) + rest +
+                 static_cast<int64_t>(keep_ends_ ? last_end : line_end_.size());
+        }
+      }
+    }
+    FitRecord(size);
+  }
   if (lines_left_in_file_ == 0) OpenNextFile();
   --lines_left_in_file_;
   last_line_in_file_ = LineIndex;
   // The file could not be made: its lines have nowhere to go.
   if (!output_) throw Exception(file_error_);
-  // A long line comes in parts; none of them needs the whole line at once.
-  std::string_view part = reader_->CurrentBytes();
-  while (true) {
-    if (copying_) {
-      AddToRange(reader_->CurrentOffset(), static_cast<int64_t>(part.size()));
-    } else {
-      Append(part.data(), part.size());
-    }
-    if (reader_->LineComplete()) break;
-    reader_->ReadMore();
-    part = reader_->CurrentBytes();
+  // A CSV record goes on past this line while one of its quotes is open.
+  bool open = false;
+  if (csv_) {
+    quotes = 0;
+    open = true;
   }
-  if (copying_ && reader_->LineEndSize() == line_end_.size()) {
-    // Ends in CR LF already: the line end is part of the range.
-    AddToRange(reader_->CurrentOffset() + static_cast<int64_t>(part.size()),
-               static_cast<int64_t>(line_end_.size()));
-  } else {
-    if (copying_) {
-      // Line ends that change would cut the ranges short: from here on
-      // lines are gathered in buffers.
-      FlushRange();
-      copying_ = false;
+  const bool copying = copying_;
+  int64_t added = 0;
+  {
+    // A long line comes in parts; none of them needs the whole line at once.
+    std::string_view part = reader_->CurrentBytes();
+    while (true) {
+      if (csv_) quotes += QuotesIn(part);
+      if (copying) {
+        AddToRange(reader_->CurrentOffset(), static_cast<int64_t>(part.size()));
+      } else {
+        Append(part.data(), part.size());
+      }
+      added += static_cast<int64_t>(part.size());
+      if (reader_->LineComplete()) break;
+      reader_->ReadMore();
+      part = reader_->CurrentBytes();
     }
-    Append(line_end_.data(), line_end_.size());
+    open = csv_ && quotes % 2 != 0 && reader_->LineEndSize() != 0;
+  }
+  piece_bytes_ += added;
+  if (open) {
+    WriteRestOfRecord(copying);
+  } else {
+    piece_bytes_ += PutLine(copying, keep_ends_);
+  }
+  piece_has_record_ = true;
+  if (max_bytes_ > 0 && piece_bytes_ > max_bytes_) {
+    if (!oversize_logged_) {
+      oversize_logged_ = true;
+      Status().Message = "A record larger than " + SizeText(max_bytes_) +
+                         " went into a piece of its own (" + std::to_string(FileCount) + SourceExt +
+                         ").";
+      TLog::Global()->Info(Status().Message);
+      Status().NotifyMessage();
+    }
+    lines_left_in_file_ = 0;
   }
   if (lines_left_in_file_ == 0) CloseOutput();
+}
+
+int64_t TFileSplitter::PutLine(bool copying, bool own_end) {
+  const std::string_view end = own_end ? reader_->LineEndBytes() : std::string_view(line_end_);
+  if (copying && (own_end || reader_->LineEndSize() == line_end_.size())) {
+    // Ends as it should already: the line end is part of the range.
+    AddToRange(reader_->CurrentOffset() + static_cast<int64_t>(reader_->CurrentBytes().size()),
+               static_cast<int64_t>(reader_->LineEndSize()));
+    return static_cast<int64_t>(reader_->LineEndSize());
+  }
+  if (copying_) {
+    // Line ends that change would cut the ranges short: from here on
+    // lines are gathered in buffers.
+    FlushRange();
+    copying_ = false;
+  }
+  Append(end.data(), end.size());
+  return static_cast<int64_t>(end.size());
+}
+
+void TFileSplitter::WriteRestOfRecord(bool copying) {
+  const int64_t first_line = LineIndex + 1 + header_lines_ + extra_lines_;
+  int64_t quotes = 1;  // odd: a quote is open
+  // The line break inside the quoted field is data: it stays as it is.
+  piece_bytes_ += PutLine(copying && copying_, true);
+  while (true) {
+    if (!reader_->ReadLine()) {
+      ++Status().ErrorCount;
+      RecordError("Serial: " + std::to_string(LineIndex + 1),
+                  Exception("A quoted field opened in the record on line " +
+                            std::to_string(first_line) + " is not closed at the end of the file."));
+      return;
+    }
+    ++extra_lines_;
+    std::string_view part = reader_->CurrentBytes();
+    while (true) {
+      quotes += QuotesIn(part);
+      if (copying && copying_) {
+        AddToRange(reader_->CurrentOffset(), static_cast<int64_t>(part.size()));
+      } else {
+        Append(part.data(), part.size());
+      }
+      piece_bytes_ += static_cast<int64_t>(part.size());
+      if (reader_->LineComplete()) break;
+      reader_->ReadMore();
+      part = reader_->CurrentBytes();
+    }
+    const bool ends = quotes % 2 == 0 || reader_->LineEndSize() == 0;
+    piece_bytes_ += PutLine(copying && copying_, !ends || keep_ends_);
+    if (ends) {
+      if (quotes % 2 != 0) {
+        ++Status().ErrorCount;
+        RecordError(
+            "Serial: " + std::to_string(LineIndex + 1),
+            Exception("A quoted field opened in the record on line " + std::to_string(first_line) +
+                      " is not closed at the end of the file."));
+      }
+      return;
+    }
+  }
 }
 
 void TFileSplitter::AppendSlow(const char* data, size_t n) {
@@ -338,6 +532,14 @@ void TFileSplitter::RecordWriteFailures() {
 }
 
 void TFileSplitter::AfterLoop() {
+  // A source of header lines alone still gives one piece: its header.
+  if (FileCount == 0 && !header_.empty() && !Stopped && !has_line_) {
+    OpenNextFile();
+    lines_left_in_file_ = 0;
+    if (output_) {
+      last_line_in_file_ = LineIndex - 1;
+    }
+  }
   // No piece is started after the loop: those made ahead go.
   if (pieces_) pieces_->Finish();
   CloseOutput();
@@ -350,7 +552,8 @@ void TFileSplitter::AfterLoop() {
   if (IsTotalUnknown()) Status().Total = LineIndex;
   const FileInfo now = source_->Info();
   if (now.exists && now.size == source_info_.size && now.mtime_ns == source_info_.mtime_ns) {
-    TFileLineCountCache::Store(source_name_, source_info_, LineIndex);
+    TFileLineCountCache::Store(source_name_, source_info_,
+                               LineIndex + header_lines_ + extra_lines_);
   }
 }
 

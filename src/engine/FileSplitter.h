@@ -1,7 +1,10 @@
 // Splits the source file of a split task into numbered files of at most
 // MaxLines lines in the output folder. Each output file starts with the
 // source's mark and holds the source's line bytes unchanged, each followed
-// by CR LF in the source's encoding. The source is read once, through one
+// by CR LF in the source's encoding (or by its own end, KeepLineEnds).
+// Options: header lines that start every piece, a size limit per piece
+// (whole records only), and records that follow CSV quoting, so a quoted
+// line break never cuts a record in two. The source is read once, through one
 // open descriptor: lines whose bytes stay as they are go out as byte ranges
 // the kernel copies; the others are gathered into large buffers. A writer
 // thread does the writing while the next lines are scanned.
@@ -35,6 +38,9 @@ class TFileSplitter final : public TIterativeConverter {
   // Pieces created ahead of the loop, and the threads creating them.
   static constexpr int kPiecesAhead = 4;
   static constexpr int kPieceThreads = 1;
+  // Header lines are repeated in every piece, so they are held in memory.
+  static constexpr int32_t kMaxHeaderLines = 1000000;
+  static constexpr size_t kMaxHeaderBytes = 16 << 20;
 
   TFileSplitter();
   ~TFileSplitter() override;
@@ -52,10 +58,11 @@ class TFileSplitter final : public TIterativeConverter {
  protected:
   friend class TIterativeConverter;  // its loop calls the steps directly
 
-  // Refuses a task with lines per file outside 1..1000000000, or without an
-  // output folder or with a protected folder as one (TOutputFolder), before
-  // touching anything; records the recent task (windowed runs only); opens
-  // the source; empties or creates the output folder; reads the first line.
+  // Refuses a task with lines per file outside 1..1000000000, options out
+  // of range, or without an output folder or with a protected folder as one
+  // (TOutputFolder), before touching anything; records the recent task
+  // (windowed runs only); opens the source; reads the header lines;
+  // empties or creates the output folder; reads the first line.
   void Prepare() override;
   // Writes out what is pending and closes the current output file, so every
   // failure is recorded before the run's end is reported. After a run that
@@ -86,7 +93,22 @@ class TFileSplitter final : public TIterativeConverter {
   // file first when needed. Throws for this line's failure only, except
   // EReadError, which ends the run.
   void WriteLine();
+  // The record's bytes that follow its first line, for a CSV record whose
+  // first line leaves a quote open: each line with its own end, the last
+  // with the piece's line end. Counts and reports a quote left open at the
+  // end of the file.
+  void WriteRestOfRecord(bool copying);
+  // Ends the current piece before a record of `size` bytes (-1: not known)
+  // when the size limit says so.
+  void FitRecord(int64_t size);
   void OpenNextFile();
+  // Reads the header records into header_; throws when they are too long.
+  void ReadHeader();
+  // Appends the current line's bytes, then end (the line's own, or the
+  // piece's); returns the bytes added. copying: as a range of the source.
+  int64_t PutLine(bool copying, bool own_end);
+  // Quote characters in the current part of a line.
+  int64_t QuotesIn(std::string_view bytes) const;
   // Converts whole lines after the current one straight from the reader's
   // buffer, as many as the piece (and a known total) takes: CR LF lines as
   // one range, LF lines copied with CR LF in bulk. Lines it cannot take go
@@ -142,6 +164,16 @@ class TFileSplitter final : public TIterativeConverter {
   int64_t range_size_ = 0;
   int64_t range_first_line_ = 0;
   std::string file_error_;  // why the current output file could not be made
+  // Options of the run.
+  bool csv_ = false;
+  bool keep_ends_ = false;
+  int64_t max_bytes_ = 0;     // 0: no limit
+  std::string header_;        // the header records as every piece repeats them
+  int64_t header_lines_ = 0;  // physical lines the header took
+  int64_t extra_lines_ = 0;   // lines inside records beyond their first (CSV)
+  int64_t piece_bytes_ = 0;   // bytes in the current piece so far
+  bool piece_has_record_ = false;
+  bool oversize_logged_ = false;
 };
 
 }  // namespace lorvant

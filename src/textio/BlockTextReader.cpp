@@ -31,6 +31,7 @@ void TBlockTextReader::Open(const std::string& file_name) {
   }
   begin_ = end_ = 0;
   next_cr_ = kUnknown;
+  next_stop_ = kUnknown;
   current_ = {};
   complete_ = true;
   line_end_size_ = 0;
@@ -68,6 +69,7 @@ bool TBlockTextReader::Fill() {
     cap_ = new_cap;
   }
   next_cr_ = kUnknown;
+  next_stop_ = kUnknown;
   size_t want = cap_ - end_;
   if (static_cast<int64_t>(want) > remaining_) want = static_cast<size_t>(remaining_);
   size_t got = 0;
@@ -193,10 +195,51 @@ bool TBlockTextReader::NextPart() {
   return false;
 }
 
-int64_t TBlockTextReader::SkipCrLfLines(int64_t max_lines, int64_t* offset, int64_t* size) {
+int64_t TBlockTextReader::PeekRecordRest(size_t* last_end) const {
+  if (layout_.unit != LineUnit::kByte || !complete_) return -1;
+  const char* p = buf_.get();
+  bool open = true;
+  for (size_t i = begin_; i < end_; ++i) {
+    const char c = p[i];
+    if (c == '"') {
+      open = !open;
+    } else if (!open && (c == '\n' || c == '\r')) {
+      if (c == '\r' && i + 1 == end_ && remaining_ > 0) return -1;  // its LF may follow
+      *last_end = c == '\r' && i + 1 < end_ && p[i + 1] == '\n' ? 2 : 1;
+      return static_cast<int64_t>(i - begin_);
+    }
+  }
+  if (!open && remaining_ == 0) {  // the last line, without an end
+    *last_end = 0;
+    return static_cast<int64_t>(end_ - begin_);
+  }
+  return -1;
+}
+
+size_t TBlockTextReader::BulkAvailable() {
+  if (bulk_stop_ < 0) return end_ - begin_;
+  if (next_stop_ == kUnknown || next_stop_ < begin_) {
+    const void* stop = std::memchr(buf_.get() + begin_, bulk_stop_, end_ - begin_);
+    next_stop_ = stop ? static_cast<const char*>(stop) - buf_.get() : end_;
+  }
+  return next_stop_ - begin_;
+}
+
+int64_t TBlockTextReader::ScanBulkLines(const char* p, size_t n, int64_t max_lines, bool any_end,
+                                        size_t* used) {
+  if (!any_end) return ScanCrLfLines(p, n, max_lines, used);
+  // A CR as the last byte scanned ends a line only when nothing follows it.
+  const bool at_end = remaining_ == 0 && p + n == buf_.get() + end_;
+  return ScanAnyLines(p, n, max_lines, at_end, used);
+}
+
+int64_t TBlockTextReader::SkipCrLfLines(int64_t max_lines, int64_t* offset, int64_t* size,
+                                        int64_t max_bytes, bool any_end) {
   if (!complete_ || mark_only_line_ || layout_.unit != LineUnit::kByte) return 0;
+  size_t n = BulkAvailable();
+  if (max_bytes < static_cast<int64_t>(n)) n = max_bytes < 0 ? 0 : static_cast<size_t>(max_bytes);
   size_t used = 0;
-  const int64_t lines = ScanCrLfLines(buf_.get() + begin_, end_ - begin_, max_lines, &used);
+  const int64_t lines = ScanBulkLines(buf_.get() + begin_, n, max_lines, any_end, &used);
   *offset = buf_offset_ + static_cast<int64_t>(begin_);
   *size = static_cast<int64_t>(used);
   begin_ += used;
@@ -213,21 +256,23 @@ int64_t TBlockTextReader::CopyLfLines(int64_t max_lines, char* out, size_t cap, 
     const void* cr = std::memchr(buf_.get() + begin_, '\r', end_ - begin_);
     next_cr_ = cr ? static_cast<const char*>(cr) - buf_.get() : end_;
   }
+  const size_t n = std::min(next_cr_ - begin_, BulkAvailable());
   size_t used = 0;
-  const int64_t lines = CopyLfLinesAsCrLf(buf_.get() + begin_, next_cr_ - begin_, max_lines, out,
-                                          cap, &used, written, full);
+  const int64_t lines =
+      CopyLfLinesAsCrLf(buf_.get() + begin_, n, max_lines, out, cap, &used, written, full);
   begin_ += used;
   return lines;
 }
 
 int64_t TBlockTextReader::CopyCrLfLines(int64_t max_lines, char* out, size_t cap, size_t* written,
-                                        bool* full) {
+                                        bool* full, bool any_end) {
   *written = 0;
   *full = false;
   if (!complete_ || mark_only_line_ || layout_.unit != LineUnit::kByte) return 0;
-  const size_t avail = end_ - begin_;
+  const size_t avail = BulkAvailable();
   size_t used = 0;
-  const int64_t lines = ScanCrLfLines(buf_.get() + begin_, std::min(avail, cap), max_lines, &used);
+  const int64_t lines =
+      ScanBulkLines(buf_.get() + begin_, std::min(avail, cap), max_lines, any_end, &used);
   std::memcpy(out, buf_.get() + begin_, used);
   begin_ += used;
   *written = used;

@@ -51,6 +51,13 @@ class TBlockTextReader {
   // Bytes of the current line's end (0 for a last line without one); valid
   // once the line is complete.
   size_t LineEndSize() const { return line_end_size_; }
+  // The current line's end as it stands in the file (LineEndSize bytes);
+  // valid once the line is complete, until the next read.
+  std::string_view LineEndBytes() const {
+    return std::string_view(current_.data() + current_.size(), line_end_size_);
+  }
+  // Offset in the file of the first byte not yet delivered.
+  int64_t Position() const { return buf_offset_ + static_cast<int64_t>(begin_); }
   // Offset in the file of the first byte of CurrentBytes.
   int64_t CurrentOffset() const {
     return buf_offset_ + static_cast<int64_t>(current_.data() - buf_.get());
@@ -66,15 +73,28 @@ class TBlockTextReader {
   // is already read, at most max_lines, and returns how many; the last one
   // taken becomes the current line's place. 0 when the next line needs
   // ReadLine.
-  // Lines ending in CR LF, left where they are: *offset and *size give
-  // their bytes in the file.
-  int64_t SkipCrLfLines(int64_t max_lines, int64_t* offset, int64_t* size);
+  // For a CSV record whose current line (complete, byte text) leaves a
+  // quote open: the bytes of its following lines already read, up to the
+  // end of its last line (not that end, whose size goes to *last_end); -1
+  // when the record's end is not in what is read yet.
+  int64_t PeekRecordRest(size_t* last_end) const;
+  // Every bulk path stops before a line holding the byte stop (CSV quotes,
+  // which the caller must see line by line); -1 for none.
+  void SetBulkStop(int stop) {
+    bulk_stop_ = stop;
+    next_stop_ = kUnknown;
+  }
+  // Lines ending in CR LF (or any end, when any_end), left where they are:
+  // *offset and *size give their bytes in the file, at most max_bytes.
+  int64_t SkipCrLfLines(int64_t max_lines, int64_t* offset, int64_t* size,
+                        int64_t max_bytes = INT64_MAX, bool any_end = false);
   // Lines ending in a lone LF, copied to out (cap bytes) with CR LF ends;
   // *written: bytes written; *full: the next line did not fit.
   int64_t CopyLfLines(int64_t max_lines, char* out, size_t cap, size_t* written, bool* full);
-  // Lines ending in CR LF, copied to out (cap bytes) as they are; *written
-  // and *full as for CopyLfLines.
-  int64_t CopyCrLfLines(int64_t max_lines, char* out, size_t cap, size_t* written, bool* full);
+  // Lines ending in CR LF (or any end, when any_end), copied to out (cap
+  // bytes) as they are; *written and *full as for CopyLfLines.
+  int64_t CopyCrLfLines(int64_t max_lines, char* out, size_t cap, size_t* written, bool* full,
+                        bool any_end = false);
 
   const std::string& FileName() const { return file_name_; }
   const std::string& EncodingName() const { return encoding_name_; }
@@ -98,6 +118,11 @@ class TBlockTextReader {
   void FindLineEnd(size_t* term, size_t* term_len);
   void FindByteLineEnd(size_t* term, size_t* term_len);
   void FindUnitLineEnd(size_t* term, size_t* term_len);
+  // Bytes from begin_ the bulk paths may look at: up to the bulk stop.
+  size_t BulkAvailable();
+  // Lines at the start of p[0, n) the bulk paths take: CR LF lines, or
+  // lines of any end; *used their bytes.
+  int64_t ScanBulkLines(const char* p, size_t n, int64_t max_lines, bool any_end, size_t* used);
 
   const size_t block_size_;
   const size_t max_buffer_;
@@ -116,6 +141,8 @@ class TBlockTextReader {
   size_t end_ = 0;    // end of the valid data
   static constexpr size_t kUnknown = SIZE_MAX;
   size_t next_cr_ = kUnknown;  // first CR at or after begin_ (end_ = none)
+  int bulk_stop_ = -1;
+  size_t next_stop_ = kUnknown;  // first bulk stop at or after begin_ (end_ = none)
   bool mark_only_line_ = false;
   std::string_view current_;
   bool complete_ = true;

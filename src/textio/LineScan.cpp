@@ -152,4 +152,34 @@ int64_t CopyLfLinesAsCrLf(const char* p, size_t n, int64_t max_lines, char* out,
   return CopyLfScalar(p, n, max_lines, out, cap, used, written, full);
 }
 
+int64_t ScanAnyLines(const char* p, size_t n, int64_t max_lines, bool at_end, size_t* used) {
+  int64_t lines = 0;
+  size_t in = 0;
+  // Lines end at LFs up to the next CR; CRs are rare in most text, so
+  // that stretch is found once and searched for LFs alone.
+  const char* cr = static_cast<const char*>(std::memchr(p, '\r', n));
+  size_t next_cr = cr ? static_cast<size_t>(cr - p) : n;
+  while (lines < max_lines && in < n) {
+    const void* lf = std::memchr(p + in, '\n', next_cr - in);
+    if (lf != nullptr) {
+      in = static_cast<size_t>(static_cast<const char*>(lf) - p) + 1;
+      ++lines;
+      continue;
+    }
+    if (next_cr == n) break;  // the rest holds no complete line
+    if (next_cr + 1 < n) {
+      in = next_cr + (p[next_cr + 1] == '\n' ? 2 : 1);
+    } else if (at_end) {
+      in = n;
+    } else {
+      break;  // a CR at the end: its LF may not be read yet
+    }
+    ++lines;
+    cr = static_cast<const char*>(std::memchr(p + in, '\r', n - in));
+    next_cr = cr ? static_cast<size_t>(cr - p) : n;
+  }
+  *used = in;
+  return lines;
+}
+
 }  // namespace lorvant

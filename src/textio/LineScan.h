@@ -21,4 +21,10 @@ int64_t ScanCrLfLines(const char* p, size_t n, int64_t max_lines, size_t* used);
 int64_t CopyLfLinesAsCrLf(const char* p, size_t n, int64_t max_lines, char* out, size_t cap,
                           size_t* used, size_t* written, bool* full);
 
+// Counts the lines at the start of p[0, n) whatever their ends (LF, CR LF
+// or a lone CR), at most max_lines; stops before a line whose end is not
+// complete within n (a CR at n - 1 counts as a line end only when at_end,
+// since an LF may follow). *used: the bytes those lines take, ends included.
+int64_t ScanAnyLines(const char* p, size_t n, int64_t max_lines, bool at_end, size_t* used);
+
 }  // namespace lorvant

@@ -1,8 +1,10 @@
 #include "ui/FileSplitForm.h"
 
+#include <QCheckBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -101,6 +103,34 @@ void TFileSplitForm::BuildControls() {
   seLinesCount->setAccessibleName("Max Lines per Split File");
   seLinesCount->setMinimumWidth(seLinesCount->fontMetrics().horizontalAdvance("1000000000") + 48);
   Label6->setBuddy(seLinesCount);
+  const int number_width = seLinesCount->minimumWidth();
+  lblHeaderLines = new QLabel("Header Lines", this);
+  seHeaderLines = new QSpinBox(this);
+  seHeaderLines->setRange(0, kMaxHeaderLines);
+  seHeaderLines->setValue(0);
+  seHeaderLines->setAccessibleName("Header Lines");
+  seHeaderLines->setToolTip("The first N lines of the text file start every piece; 0 for none.");
+  seHeaderLines->setMinimumWidth(number_width);
+  lblHeaderLines->setBuddy(seHeaderLines);
+  lblMaxBytes = new QLabel("Max Bytes per Split File", this);
+  edtMaxBytes = new QLineEdit(this);
+  edtMaxBytes->setPlaceholderText("no limit");
+  edtMaxBytes->setAccessibleName("Max Bytes per Split File");
+  edtMaxBytes->setToolTip(
+      "A piece ends before it would grow past this size. Bytes, or a number with K, M or G\n"
+      "(1K = 1024 bytes), such as 500K, 10M or 2G; empty for no limit.");
+  edtMaxBytes->setMinimumWidth(number_width);
+  lblMaxBytes->setBuddy(edtMaxBytes);
+  chkCsvRecords = new QCheckBox("CSV records (quoted line breaks stay in their record)", this);
+  chkCsvRecords->setAccessibleName(chkCsvRecords->text());
+  chkCsvRecords->setToolTip(
+      "A line break inside a quoted CSV field does not end the record,\n"
+      "so no record is cut in two between pieces.");
+  chkKeepLineEnds = new QCheckBox("Keep each line's own line end", this);
+  chkKeepLineEnds->setAccessibleName(chkKeepLineEnds->text());
+  chkKeepLineEnds->setToolTip(
+      "Each line keeps the end it has in the text file (LF, CR LF or CR)\n"
+      "instead of ending with CR LF.");
   btnSplit = new QPushButton("Split", this);
   btnStop = new QPushButton("Stop", this);
   btnSave = new QPushButton("Save Task", this);
@@ -148,6 +178,12 @@ void TFileSplitForm::BuildControls() {
   grid->addWidget(deOutputFolder, 2, 1, 1, 2);
   grid->addWidget(Label6, 3, 0);
   grid->addWidget(seLinesCount, 3, 1, Qt::AlignLeft);
+  grid->addWidget(lblHeaderLines, 4, 0);
+  grid->addWidget(seHeaderLines, 4, 1, Qt::AlignLeft);
+  grid->addWidget(lblMaxBytes, 5, 0);
+  grid->addWidget(edtMaxBytes, 5, 1, Qt::AlignLeft);
+  grid->addWidget(chkCsvRecords, 6, 1, 1, 2);
+  grid->addWidget(chkKeepLineEnds, 7, 1, 1, 2);
   grid->setColumnStretch(1, 1);
   grid->setColumnStretch(2, 1);
   auto* buttons = new QHBoxLayout();
@@ -164,14 +200,20 @@ void TFileSplitForm::BuildControls() {
   setTabOrder(edtToSplitFile->BrowseButton(), deOutputFolder->LineEdit());
   setTabOrder(deOutputFolder->LineEdit(), deOutputFolder->BrowseButton());
   setTabOrder(deOutputFolder->BrowseButton(), seLinesCount);
-  setTabOrder(seLinesCount, btnSplit);
+  setTabOrder(seLinesCount, seHeaderLines);
+  setTabOrder(seHeaderLines, edtMaxBytes);
+  setTabOrder(edtMaxBytes, chkCsvRecords);
+  setTabOrder(chkCsvRecords, chkKeepLineEnds);
+  setTabOrder(chkKeepLineEnds, btnSplit);
   setTabOrder(btnSplit, btnStop);
   setTabOrder(btnStop, btnSave);
   setTabOrder(btnSave, pgcOutput);
   setTabOrder(pgcOutput, memOutput);
   setTabOrder(memOutput, edtToSplitFile->LineEdit());
-  resize(600, 460);
-  setMinimumSize(480, 380);
+  resize(600, 570);
+  // Never smaller than the controls need, so no text is cut off, and with
+  // room left for the progress.
+  setMinimumSize(layout->minimumSize().expandedTo(QSize(480, 490)));
 }
 
 void TFileSplitForm::LoadFromFile(const std::string& file_name) {
@@ -188,6 +230,12 @@ void TFileSplitForm::FillControls() {
   edtToSplitFile->SetText(session_->SourceFile);
   deOutputFolder->SetText(session_->DestFolder);
   seLinesCount->setValue(std::clamp<int32_t>(session_->MaxLines, 1, kMaxLines));
+  seHeaderLines->setValue(std::clamp<int32_t>(session_->HeaderLines, 0, kMaxHeaderLines));
+  // A size the task file held but that does not read as one shows as no limit.
+  edtMaxBytes->setText(session_->MaxBytes > 0 ? QString::fromStdString(SizeText(session_->MaxBytes))
+                                              : QString());
+  chkCsvRecords->setChecked(session_->CsvRecords);
+  chkKeepLineEnds->setChecked(session_->KeepLineEnds);
   RefreshLabels(true);
 }
 
@@ -195,6 +243,11 @@ void TFileSplitForm::CopyToSession() {
   session_->SourceFile = edtToSplitFile->Text();
   session_->DestFolder = deOutputFolder->Text();
   session_->MaxLines = seLinesCount->value();
+  session_->HeaderLines = seHeaderLines->value();
+  const std::string max_bytes = TrimText(edtMaxBytes->text().toStdString());
+  session_->MaxBytes = max_bytes.empty() ? 0 : ParseSizeText(max_bytes);
+  session_->CsvRecords = chkCsvRecords->isChecked();
+  session_->KeepLineEnds = chkKeepLineEnds->isChecked();
 }
 
 void TFileSplitForm::edtToSplitFileChange() {
@@ -250,6 +303,9 @@ bool TFileSplitForm::CheckBeforeRun() {
     edtToSplitFile->LineEdit()->setFocus();
     return false;
   }
+  // Before the question below: a run refused later must not have cost the
+  // user an answer about their files.
+  if (!CheckMaxBytes()) return false;
   const std::string folder = deOutputFolder->Text();
   if (!folder.empty() && DirectoryExists(folder) && !IsDirectoryEmpty(folder) &&
       !Desktop().AskOkCancel(this, "Output folder should be empty, delete files in it?")) {
@@ -262,6 +318,14 @@ bool TFileSplitForm::CheckBeforeRun() {
     return false;
   }
   return true;
+}
+
+bool TFileSplitForm::CheckMaxBytes() {
+  const std::string text = TrimText(edtMaxBytes->text().toStdString());
+  if (text.empty() || ParseSizeText(text) >= 0) return true;
+  Desktop().ShowMessage(this, "Max bytes per split file must be a size such as 500K, 10M or 2G.");
+  edtMaxBytes->setFocus();
+  return false;
 }
 
 void TFileSplitForm::btnSplitClick() {
@@ -284,6 +348,7 @@ void TFileSplitForm::btnStopClick() { run_->Stop(); }
 
 void TFileSplitForm::btnSaveClick() {
   if (Running() || session_manager_ == nullptr) return;
+  if (!CheckMaxBytes()) return;
   CopyToSession();
   session_manager_->SaveSession(session_.get());
 }
@@ -292,7 +357,8 @@ void TFileSplitForm::SetRunning(bool running) {
   btnStop->setEnabled(running);
   // The run reads the task while it works, so nothing may change it meanwhile.
   for (QWidget* w : std::initializer_list<QWidget*>{edtToSplitFile, deOutputFolder, seLinesCount,
-                                                    btnSplit, btnSave}) {
+                                                    seHeaderLines, edtMaxBytes, chkCsvRecords,
+                                                    chkKeepLineEnds, btnSplit, btnSave}) {
     w->setEnabled(!running);
   }
   if (running) {

@@ -1,14 +1,17 @@
-// The split window: the task's source file, output folder and lines per
-// file; Split runs it on a worker thread with live progress and a log, Stop
-// ends it early, Save Task saves it. Created once by the main window and
-// shown modally again and again; it keeps its contents between showings.
+// The split window: the task's source file, output folder, lines per file
+// and options (header lines, a size limit, CSV records, line ends); Split
+// runs it on a worker thread with live progress and a log, Stop ends it
+// early, Save Task saves it. Created once by the main window and shown
+// modally again and again; it keeps its contents between showings.
 #pragma once
 
 #include <QDialog>
 #include <memory>
 #include <string>
 
+class QCheckBox;
 class QLabel;
+class QLineEdit;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
@@ -32,6 +35,7 @@ class TFileSplitForm : public QDialog {
 
  public:
   static constexpr int kMaxLines = 1000000000;
+  static constexpr int kMaxHeaderLines = 1000000;
   static const char* const kSourceFilter;
 
   // session_manager (not owned) saves tasks for "Save Task".
@@ -58,6 +62,12 @@ class TFileSplitForm : public QDialog {
   TFileNameEdit* deOutputFolder;
   QLabel* Label6;
   QSpinBox* seLinesCount;
+  QLabel* lblHeaderLines;
+  QSpinBox* seHeaderLines;
+  QLabel* lblMaxBytes;
+  QLineEdit* edtMaxBytes;  // a size such as 500K; empty for no limit
+  QCheckBox* chkCsvRecords;
+  QCheckBox* chkKeepLineEnds;
   QPushButton* btnSplit;
   QPushButton* btnStop;
   QPushButton* btnSave;
@@ -102,6 +112,8 @@ class TFileSplitForm : public QDialog {
   // Reports the label error of the current text once.
   void ReportLabelError();
   bool CheckBeforeRun();
+  // Refuses a size the task cannot take, with a message; Split and Save Task.
+  bool CheckMaxBytes();
   void SetRunning(bool running);
 
   TSessionManager* session_manager_;

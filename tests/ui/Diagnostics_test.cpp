@@ -190,12 +190,16 @@ class UpdateDialogTest : public ::testing::Test {
   // Runs start, which is to show the dialog, and returns its texts.
   std::vector<std::string> Run(std::function<void()> start, bool tick_box = false) {
     auto texts = std::make_shared<std::vector<std::string>>();
-    test::OnNextModal<TNotifyUpdateDlg>([texts, tick_box](TNotifyUpdateDlg* dlg) {
-      *texts = {dlg->windowTitle().toStdString(), dlg->lblHeader->text().toStdString(),
-                dlg->lblNotify->text().toStdString(), dlg->lblLink->URL};
-      if (tick_box) dlg->chkNotShow->click();
-      dlg->btnClose->click();
-    });
+    // The dialog follows a request on the check's own thread.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    test::OnNextModalBy<TNotifyUpdateDlg>(
+        [texts, tick_box](TNotifyUpdateDlg* dlg) {
+          *texts = {dlg->windowTitle().toStdString(), dlg->lblHeader->text().toStdString(),
+                    dlg->lblNotify->text().toStdString(), dlg->lblLink->URL};
+          if (tick_box) dlg->chkNotShow->click();
+          dlg->btnClose->click();
+        },
+        deadline);
     EXPECT_EQ(Finish(start), std::vector<bool>{true});
     return *texts;
   }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -10,13 +11,16 @@
 #include <QSpinBox>
 #include <QTest>
 #include <filesystem>
+#include <tuple>
 
 #include "engine/ProgressConvertOutputer.h"
 #include "support/TestEnv.h"
 #include "tasks/FileSplitSession.h"
+#include "tasks/SessionSaver.h"
 #include "textio/FileLineCountCache.h"
 #include "ui/FileNameEdit.h"
 #include "ui/GUIProgressMonitor.h"
+#include "ui/SessionSaveDlg.h"
 #include "ui/UiTestSupport.h"
 
 namespace lorvant {
@@ -36,6 +40,13 @@ class FileSplitFormTest : public ::testing::Test {
     dir_ = test::MakeTempDir("form");
     source_ = dir_ + "/data.txt";
     test::WriteBytes(source_, Lines(1, 1000));
+    manager_.SetDialogFactory([this] {
+      ++save_dialogs_;
+      return std::make_unique<TSessionSaveDlg>();
+    });
+  }
+  std::vector<QWidget*> Options() const {
+    return {form_.seHeaderLines, form_.edtMaxBytes, form_.chkCsvRecords, form_.chkKeepLineEnds};
   }
   std::string Memo() const { return form_.memOutput->toPlainText().toStdString(); }
   // Sets the source box and waits for its line count.
@@ -53,7 +64,9 @@ class FileSplitFormTest : public ::testing::Test {
   test::FakeDesktop desktop_;
   test::ErrorRecorder errors_;
   std::string dir_, source_;
-  TFileSplitForm form_{nullptr};
+  TSessionManager manager_{nullptr};
+  int save_dialogs_ = 0;
+  TFileSplitForm form_{&manager_};
 };
 
 TEST_F(FileSplitFormTest, SplitRunsWithProgressSummaryAndClosingLine) {
@@ -98,10 +111,12 @@ TEST_F(FileSplitFormTest, StopMidRunKeepsEveryLineWrittenSoFar) {
   EXPECT_TRUE(form_.btnStop->isEnabled());
   EXPECT_FALSE(form_.btnSplit->isEnabled());  // no second run meanwhile
   form_.btnSplitClick();                      // and not through the slot either
+  for (QWidget* w : Options()) EXPECT_FALSE(w->isEnabled()) << w->accessibleName().toStdString();
   ASSERT_TRUE(test::WaitForSignals(progressed));
   form_.btnStop->click();
   ASSERT_TRUE(test::WaitForSignals(finished));
   ASSERT_EQ(finished.count(), 1);
+  for (QWidget* w : Options()) EXPECT_TRUE(w->isEnabled()) << w->accessibleName().toStdString();
 
   // The pieces hold the first lines of the source, in order, and nothing else.
   const int files = static_cast<int>(
@@ -212,6 +227,104 @@ TEST_F(FileSplitFormTest, FillingFromTaskFilesReplacesTheProposalAndKeepsLimits)
   }
 }
 
+TEST_F(FileSplitFormTest, OptionsGoIntoTheSavedTaskAndComeBackFromIt) {
+  ChooseSource(source_);
+  form_.seHeaderLines->setValue(3);
+  form_.edtMaxBytes->setText(" 10240k ");
+  form_.chkCsvRecords->setChecked(true);
+  form_.chkKeepLineEnds->setChecked(true);
+  const std::string task = dir_ + "/with options.sft";
+  test::OnNextModal<TSessionSaveDlg>([task](TSessionSaveDlg* dlg) {
+    dlg->edtSessionFile->SetText(task);
+    dlg->btnSave->click();
+  });
+  form_.btnSave->click();
+  ASSERT_EQ(save_dialogs_, 1);
+  ASSERT_EQ(form_.Session().FileName, task);
+
+  TFileSplitForm back(nullptr);
+  back.LoadFromFile(task);
+  EXPECT_EQ(back.seHeaderLines->value(), 3);
+  EXPECT_EQ(back.edtMaxBytes->text().toStdString(), "10M");
+  EXPECT_TRUE(back.chkCsvRecords->isChecked());
+  EXPECT_TRUE(back.chkKeepLineEnds->isChecked());
+
+  // Both ways of filling the window replace every option; a size that does
+  // not read as one shows as no limit, a header count out of range as none.
+  struct Case {
+    const char* options;
+    int header_lines;
+    const char* max_bytes;
+    bool csv, keep_ends;
+  };
+  for (const Case& c :
+       {Case{"", 0, "", false, false},
+        Case{"HeaderLines=2\r\nMaxBytes=512\r\nCsvRecords=1\r\n", 2, "512", true, false},
+        Case{"HeaderLines=x\r\nMaxBytes=10 MB\r\nKeepLineEnds=1\r\n", 0, "", false, true}}) {
+    SCOPED_TRACE(c.options);
+    test::WriteBytes(task, "[Split]\r\nSourceFile=" + source_ + "\r\nDestFolder=" + dir_ +
+                               "/out\r\nMaxLines=7\r\n" + c.options);
+    for (bool load : {true, false}) {
+      back.seHeaderLines->setValue(9);  // other values than the case's, to be replaced
+      back.edtMaxBytes->setText("1G");
+      back.chkCsvRecords->setChecked(!c.csv);
+      back.chkKeepLineEnds->setChecked(!c.keep_ends);
+      if (load) {
+        back.LoadFromFile(task);
+      } else {
+        back.ReadFromFile(task);
+      }
+      EXPECT_EQ(back.seHeaderLines->value(), c.header_lines);
+      EXPECT_EQ(back.edtMaxBytes->text().toStdString(), c.max_bytes);
+      EXPECT_EQ(back.chkCsvRecords->isChecked(), c.csv);
+      EXPECT_EQ(back.chkKeepLineEnds->isChecked(), c.keep_ends);
+    }
+  }
+}
+
+TEST_F(FileSplitFormTest, ASizeThatIsNoSizeIsRefusedBeforeRunningOrSaving) {
+  form_.show();
+  ChooseSource(source_);
+  form_.edtMaxBytes->setText("10 MB");
+  // Were the check missing, the save dialog would otherwise stay up.
+  test::OnNextModal<TSessionSaveDlg>([](TSessionSaveDlg* dlg) { dlg->reject(); });
+  for (QPushButton* button : {form_.btnSplit, form_.btnSave}) {
+    SCOPED_TRACE(button->text().toStdString());
+    desktop_.messages.clear();
+    form_.btnSplit->setFocus();
+    button->click();
+    EXPECT_EQ(desktop_.messages,
+              std::vector<std::string>{"Max bytes per split file must be a size such as 500K, "
+                                       "10M or 2G."});
+    EXPECT_EQ(form_.focusWidget(), form_.edtMaxBytes);
+  }
+  EXPECT_FALSE(form_.Running());
+  EXPECT_FALSE(test::PathExists(dir_ + "/data_split"));
+  EXPECT_EQ(save_dialogs_, 0);
+  EXPECT_TRUE(form_.Session().FileName.empty());
+}
+
+TEST_F(FileSplitFormTest, HeaderLinesStartEveryPiece) {
+  const std::string csv = dir_ + "/orders.csv";
+  test::WriteBytes(csv, "id,name\n1,a\n2,b\n3,c\n4,d\n5,e\n");
+  ChooseSource(csv);
+  form_.seLinesCount->setValue(2);
+  form_.seHeaderLines->setValue(1);
+  RunToEnd();
+  EXPECT_TRUE(errors_.reported.empty());
+  std::string records;
+  int pieces = 0;
+  for (; test::PathExists(dir_ + "/orders_split/" + std::to_string(pieces + 1) + ".csv");
+       ++pieces) {
+    const std::string piece =
+        test::ReadBytes(dir_ + "/orders_split/" + std::to_string(pieces + 1) + ".csv");
+    ASSERT_TRUE(piece.starts_with("id,name\r\n")) << pieces + 1 << ": " << piece;
+    records += piece.substr(9);
+  }
+  EXPECT_GE(pieces, 3);
+  EXPECT_EQ(records, "1,a\r\n2,b\r\n3,c\r\n4,d\r\n5,e\r\n");
+}
+
 TEST_F(FileSplitFormTest, ClosingDuringARunStopsItFirst) {
   test::WriteBytes(source_, Lines(1, 3000000));
   ChooseSource(source_);
@@ -243,7 +356,7 @@ TEST(FileSplitFormKeyboardTest, TabVisitsEveryControlInReadingOrder) {
   QApplication::setActiveWindow(&form);
   form.edtToSplitFile->LineEdit()->setFocus();
   std::vector<std::string> seen;
-  for (int i = 0; i < 10; ++i) {
+  for (int i = 0; i < 14; ++i) {
     QWidget* w = QApplication::focusWidget();
     ASSERT_NE(w, nullptr);
     auto* button = qobject_cast<QAbstractButton*>(w);
@@ -252,10 +365,38 @@ TEST(FileSplitFormKeyboardTest, TabVisitsEveryControlInReadingOrder) {
                                                   : w->metaObject()->className());
     QTest::keyClick(w, Qt::Key_Tab);
   }
-  EXPECT_EQ(seen, (std::vector<std::string>{"Text File:", "Browse for Text File",
-                                            "Output Folder:", "Browse for Output Folder",
-                                            "Max Lines per Split File", "Split", "Save Task",
-                                            "QTabBar", "Text File:", "Browse for Text File"}));
+  EXPECT_EQ(
+      seen,
+      (std::vector<std::string>{
+          "Text File:", "Browse for Text File", "Output Folder:", "Browse for Output Folder",
+          "Max Lines per Split File", "Header Lines", "Max Bytes per Split File",
+          "CSV records (quoted line breaks stay in their record)", "Keep each line's own line end",
+          "Split", "Save Task", "QTabBar", "Text File:", "Browse for Text File"}));
+}
+
+// Each option carries its label's text as its accessible name and says
+// what it does; a label hands the focus to its box.
+TEST(FileSplitFormKeyboardTest, OptionsAreNamedAsTheirLabels) {
+  TFileSplitForm form(nullptr);
+  for (const auto& [w, label, name] :
+       {std::tuple<QWidget*, QLabel*, std::string>{form.seHeaderLines, form.lblHeaderLines,
+                                                   "Header Lines"},
+        {form.edtMaxBytes, form.lblMaxBytes, "Max Bytes per Split File"},
+        {form.chkCsvRecords, nullptr, "CSV records (quoted line breaks stay in their record)"},
+        {form.chkKeepLineEnds, nullptr, "Keep each line's own line end"}}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(w->accessibleName().toStdString(), name);
+    const QString shown =
+        label != nullptr ? label->text() : qobject_cast<QAbstractButton*>(w)->text();
+    EXPECT_EQ(shown.toStdString(), name);
+    if (label != nullptr) {
+      EXPECT_EQ(label->buddy(), w);
+    }
+    EXPECT_FALSE(w->toolTip().isEmpty());
+  }
+  EXPECT_EQ(form.edtMaxBytes->placeholderText().toStdString(), "no limit");
+  EXPECT_EQ(form.seHeaderLines->minimum(), 0);
+  EXPECT_EQ(form.seHeaderLines->maximum(), 1000000);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QSignalSpy>
 #include <QTimer>
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <string>
@@ -83,6 +84,19 @@ void OnNextModal(std::function<void(T*)> fn, int turns = 5000) {
       fn(dialog);
     } else if (turns > 0) {
       OnNextModal<T>(fn, turns - 1);
+    }
+  });
+}
+
+// The same for a dialog that follows work on another thread: checked every
+// 10 ms until it shows or the deadline passes.
+template <class T>
+void OnNextModalBy(std::function<void(T*)> fn, std::chrono::steady_clock::time_point deadline) {
+  QTimer::singleShot(10, [fn, deadline] {
+    if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
+      fn(dialog);
+    } else if (std::chrono::steady_clock::now() < deadline) {
+      OnNextModalBy<T>(fn, deadline);
     }
   });
 }
