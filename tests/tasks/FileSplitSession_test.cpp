@@ -146,6 +146,78 @@ TEST(FileSplitSessionTest, ValuesRoundTrip) {
   }
 }
 
+TEST(FileSplitSessionTest, OptionsAreWrittenOnlyWhenSetOrAlreadyThere) {
+  const std::string name = test::MakeTempDir("opt") + "/t.sft";
+  // A task file as saved before the options existed, with a key of its own.
+  const std::string old =
+      "; mine\r\n[Split]\r\nSourceFile=/d/a.csv\r\nDestFolder=/d/out\r\nMaxLines=500\r\n"
+      "Note=kept\r\n";
+  test::WriteBytes(name, old);
+  TFileSplitSession task;
+  task.ReadFromFile(name);
+  EXPECT_FALSE(task.HasOptions());
+  task.WriteToFile(name);
+  EXPECT_EQ(test::ReadBytes(name), old);  // byte for byte
+
+  task.HeaderLines = 1;
+  task.MaxBytes = 10 << 20;
+  task.CsvRecords = true;
+  task.KeepLineEnds = true;
+  task.WriteToFile(name);
+  EXPECT_NE(test::ReadBytes(name).find("HeaderLines=1\r\nMaxBytes=10M\r\nCsvRecords=1\r\n"
+                                       "KeepLineEnds=1\r\n"),
+            std::string::npos);
+  TFileSplitSession back;
+  back.ReadFromFile(name);
+  EXPECT_TRUE(back.SameAs(task));
+
+  // Switched off again, a key the file holds is set back, not left on.
+  back.HeaderLines = 0;
+  back.MaxBytes = 0;
+  back.CsvRecords = false;
+  back.KeepLineEnds = false;
+  back.WriteToFile(name);
+  TFileSplitSession off;
+  off.ReadFromFile(name);
+  EXPECT_FALSE(off.HasOptions());
+
+  // What a hand-written file holds; what does not read is kept unreadable.
+  const std::pair<std::string, std::pair<int32_t, int64_t>> cases[] = {
+      {"HeaderLines=2\r\nMaxBytes=512k", {2, 512 << 10}},
+      {"HeaderLines=x\r\nMaxBytes=1.5M", {-1, -1}},
+      {"HeaderLines=\r\nMaxBytes=", {0, 0}},
+      {"MaxBytes=3g", {0, int64_t{3} << 30}},
+  };
+  for (const auto& [keys, expected] : cases) {
+    test::WriteBytes(name, "[Split]\r\nMaxLines=5\r\n" + keys + "\r\n");
+    TFileSplitSession read;
+    read.ReadFromFile(name);
+    EXPECT_EQ(read.HeaderLines, expected.first) << keys;
+    EXPECT_EQ(read.MaxBytes, expected.second) << keys;
+  }
+}
+
+TEST(FileSplitSessionTest, SizeTexts) {
+  const std::pair<std::string, int64_t> cases[] = {
+      {"0", 0},
+      {"1023", 1023},
+      {"1K", 1024},
+      {"10m", 10 << 20},
+      {" 2G ", int64_t{2} << 30},
+      {"", -1},
+      {"K", -1},
+      {"-1", -1},
+      {"1.5M", -1},
+      {"10MB", -1},
+      {"4294967297G", -1},
+      {"4294967296G", int64_t{1} << 62},
+  };
+  for (const auto& [text, bytes] : cases) EXPECT_EQ(ParseSizeText(text), bytes) << text;
+  EXPECT_EQ(SizeText(10 << 20), "10M");
+  EXPECT_EQ(SizeText(1536), "1536");
+  EXPECT_EQ(SizeText(int64_t{3} << 30), "3G");
+}
+
 TEST(FileSplitSessionTest, ReadsWhatTheFileHolds) {
   struct Case {
     std::string bytes;
