@@ -1,5 +1,7 @@
 // Writes a deterministic CSV-like text file of a given size for benchmarks:
-// gen_data FILE SIZE_MIB [lf|crlf]
+// gen_data FILE SIZE_MIB [lf|crlf|csv]. csv: LF lines where every 10th
+// record has a quoted field (with a comma and a doubled quote) and every
+// 100th one a quoted line break.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,11 +10,12 @@
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: gen_data FILE SIZE_MIB [lf|crlf]\n");
+    std::fprintf(stderr, "usage: gen_data FILE SIZE_MIB [lf|crlf|csv]\n");
     return 2;
   }
   const long long target = std::atoll(argv[2]) * 1024LL * 1024LL;
   const char* eol = argc > 3 && std::strcmp(argv[3], "crlf") == 0 ? "\r\n" : "\n";
+  const bool csv = argc > 3 && std::strcmp(argv[3], "csv") == 0;
   FILE* out = std::fopen(argv[1], "wb");
   if (out == nullptr) {
     std::perror(argv[1]);
@@ -27,9 +30,16 @@ int main(int argc, char** argv) {
     buf.clear();
     while (buf.size() < (1 << 20)) {
       unsigned long long r = rng();
-      int n = std::snprintf(line, sizeof(line), "%lld,%s,%llu.%02llu,customer_%llu,%s%s", ++id,
+      ++id;
+      const char* status = (r & 1) ? "paid" : "open";
+      if (csv && id % 100 == 0) {
+        status = "\"held,\nsee \"\"note\"\"\"";
+      } else if (csv && id % 10 == 0) {
+        status = "\"paid, \"\"late\"\"\"";
+      }
+      int n = std::snprintf(line, sizeof(line), "%lld,%s,%llu.%02llu,customer_%llu,%s%s", id,
                             kCities[r % 7], (r >> 8) % 100000, (r >> 24) % 100, (r >> 32) % 1000000,
-                            (r & 1) ? "paid" : "open", eol);
+                            status, eol);
       buf.append(line, static_cast<size_t>(n));
     }
     if (written + static_cast<long long>(buf.size()) > target) {
