@@ -9,6 +9,20 @@
 
 namespace lorvant {
 
+int ExecuteSession(TSessionExecutor& executor, TTaskSession& session, TOutputer& outputer,
+                   TLogger& logger) {
+  executor.SetSession(&session);
+  executor.SetOutputer(&outputer);
+  try {
+    if (!executor.Execute()) return 1;
+    return executor.FailedRecords() > 0 ? 2 : 0;
+  } catch (const Exception& e) {
+    logger.Error("Exception on Execute Task.");
+    logger.Error(e.Message());
+    return 1;
+  }
+}
+
 bool TFileSplitCmdLineProcessor::ProcessParams() {
   TaskFileName = ParamValue("task");
   if (!TaskFileName.empty()) RunTask();
@@ -30,20 +44,8 @@ void TFileSplitCmdLineProcessor::RunTask() {
   std::unique_ptr<TTaskSession> session = Factory->CreateSession(TaskFileName);
   std::unique_ptr<TOutputer> outputer = Factory->CreateOutputer(TaskFileName, LogFileName);
   std::unique_ptr<TSessionExecutor> executor = Factory->CreateExecutor(TaskFileName);
-  executor->SetSession(session.get());
-  executor->SetOutputer(outputer.get());
   Logger->Info(session->GetDescription());
-  try {
-    if (!executor->Execute()) {
-      ExitCode = 1;
-    } else {
-      ExitCode = executor->FailedRecords() > 0 ? 2 : 0;
-    }
-  } catch (const Exception& e) {
-    ExitCode = 1;
-    Logger->Error("Exception on Execute Task.");
-    Logger->Error(e.Message());
-  }
+  ExitCode = ExecuteSession(*executor, *session, *outputer, *Logger);
 }
 
 }  // namespace lorvant

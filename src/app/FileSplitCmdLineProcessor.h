@@ -6,6 +6,16 @@
 
 namespace lorvant {
 
+class TOutputer;
+class TSessionExecutor;
+class TTaskSession;
+
+// Runs session through executor, reported on outputer; an exception the
+// executor lets out goes to logger. Returns the exit code: 0 done, 1 the run
+// failed, 2 it ended with failed records.
+int ExecuteSession(TSessionExecutor& executor, TTaskSession& session, TOutputer& outputer,
+                   TLogger& logger);
+
 class TFileSplitCmdLineProcessor : public TCmdLineProcessor {
  public:
   using TCmdLineProcessor::TCmdLineProcessor;

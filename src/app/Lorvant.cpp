@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/FileSplitCmdLineProcessor.h"
+#include "app/SplitCommand.h"
 #include "app/WindowsModule.h"
 #include "base/Exception.h"
 #include "engine/FileSplitSessionObjectFactory.h"
@@ -63,6 +64,12 @@ bool TLorvant::RunCommandLine() {
   console.SetLevelError();
   TLog::Global()->AddAppender(&console);
   TLog::GetLogger("cmdline")->AddAppender(&console);
+  // "split" counts only as the first word, so task= runs read as before.
+  const std::vector<std::string>& params = ProcessParams();
+  if (!params.empty() && params.front() == "split") {
+    ExitCode = RunSplitCommand({params.begin() + 1, params.end()}, AppName);
+    return true;
+  }
   TFileSplitCmdLineProcessor processor(ProcessParams());
   TFileSplitSessionObjectFactory factory;
   processor.SetFactory(&factory);
@@ -84,14 +91,17 @@ std::string TLorvant::UsageText() const {
          AppName +
          " --help | --version\n"
          "\n"
+         "Split a file without a task file:\n" +
+         SplitCommandUsage(AppName) +
+         "\n"
          "A task file is a text file like this:\n"
          "  [Split]\n"
          "  SourceFile=/data/orders.csv\n"
          "  DestFolder=/data/orders_split\n"
          "  MaxLines=10000\n"
          "\n"
-         "Exit codes: 0 done, 1 the task file is missing or invalid or the run failed,\n"
-         "2 the run ended but some lines could not be written.\n";
+         "Exit codes: 0 done, 1 wrong arguments, a missing or invalid task file or a\n"
+         "failed run, 2 the run ended but some lines could not be written.\n";
 }
 
 void TLorvant::RunWindowed() {

@@ -1,5 +1,6 @@
-// The Lorvant application: runs split task files from the command line and,
-// without parameters, the windows. Owns the batch-file creator.
+// The Lorvant application: runs split task files and "split" commands from
+// the command line and, without parameters, the windows. Owns the
+// batch-file creator.
 #pragma once
 
 #include <memory>
@@ -25,7 +26,8 @@ class TLorvant : public TDataApp {
   static TLorvant& Instance();
   // The instance; throws Exception "TLorvant not create." when there is none.
   static TLorvant& App();
-  // Runs the task named by the parameters; sets ExitCode.
+  // Runs the task named by the parameters, or the "split" command when it
+  // is the first of them; sets ExitCode.
   bool RunCommandLine() override;
   // The windows until the main window closes. Without a display: one line
   // and the usage on standard error, ExitCode 1.
