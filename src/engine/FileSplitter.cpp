@@ -16,6 +16,7 @@
 #include "textio/BlockTextReader.h"
 #include "textio/CharsetUtil.h"
 #include "textio/FileLineCountCache.h"
+#include "textio/HeaderRecords.h"
 
 namespace lorvant {
 
@@ -110,7 +111,10 @@ void TFileSplitter::Prepare() {
   // A line holding a quote may open or close a quoted field: the bulk paths
   // leave such lines to the line-by-line way, which keeps count.
   if (csv_) reader_->SetBulkStop('"');
-  ReadHeader();
+  THeaderRecords header = ReadHeaderRecords(*reader_, session.HeaderLines, csv_, keep_ends_,
+                                            line_end_, kMaxHeaderBytes);
+  header_ = std::move(header.bytes);
+  header_lines_ = header.lines;
   const int64_t fixed = static_cast<int64_t>(SourceBom.size() + header_.size());
   if (max_bytes_ > 0 && fixed >= max_bytes_) {
     throw Exception("Max bytes per split file (" + SizeText(max_bytes_) +
@@ -281,44 +285,8 @@ void TFileSplitter::OpenNextFile() {
   piece_has_record_ = false;
 }
 
-void TFileSplitter::ReadHeader() {
-  const int32_t records = SplitSession().HeaderLines;
-  for (int32_t r = 0; r < records && reader_->ReadLine(); ++r) {
-    ++header_lines_;
-    int64_t quotes = 0;
-    while (true) {  // the record's lines, while a quote is open
-      while (true) {
-        const std::string_view part = reader_->CurrentBytes();
-        if (csv_) quotes += QuotesIn(part);
-        if (header_.size() + part.size() > kMaxHeaderBytes) {
-          throw Exception("The header lines take more than " +
-                          std::to_string(kMaxHeaderBytes >> 20) + " MiB.");
-        }
-        header_.append(part);
-        if (reader_->LineComplete()) break;
-        reader_->ReadMore();
-      }
-      const std::string_view own_end = reader_->LineEndBytes();
-      if (!csv_ || quotes % 2 == 0 || own_end.empty()) {
-        header_.append(keep_ends_ ? own_end : std::string_view(line_end_));
-        break;
-      }
-      header_.append(own_end);
-      if (!reader_->ReadLine()) break;
-      ++header_lines_;
-    }
-  }
-}
-
 int64_t TFileSplitter::QuotesIn(std::string_view bytes) const {
-  const LineUnit unit = reader_->Layout().unit;
-  if (unit == LineUnit::kByte) return std::count(bytes.begin(), bytes.end(), '"');
-  const size_t low = unit == LineUnit::kUtf16LE ? 0 : 1;  // where the ASCII byte sits
-  int64_t quotes = 0;
-  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    quotes += bytes[i + low] == '"' && bytes[i + 1 - low] == 0;
-  }
-  return quotes;
+  return CountQuotes(bytes, reader_->Layout().unit);
 }
 
 void TFileSplitter::FitRecord(int64_t size) {
@@ -328,62 +296,33 @@ void TFileSplitter::FitRecord(int64_t size) {
   lines_left_in_file_ = 0;  // the record opens the next piece
 }
 
-void TFileSplitter::WriteLine() {
-  int64_t quotes = 0;
-  if (max_bytes_ > 0) {
-    // The record's size, when it can be told before writing it: a line
-    // not complete in the buffer, or a CSV record going on beyond what is
-    // read, cannot.
-    int64_t size = -1;
-    if (reader_->LineComplete()) {
-      const std::string_view line = reader_->CurrentBytes();
-      const int64_t end =
-          static_cast<int64_t>(keep_ends_ ? reader_->LineEndSize() : line_end_.size());
-      if (!csv_ || (quotes = QuotesIn(line)) % 2 == 0 || reader_->LineEndSize() == 0) {
-        size = static_cast<int64_t>(line.size()) + end;
-      } else {
-        size_t last_end = 0;
-        const int64_t rest = reader_->PeekRecordRest(&last_end);
-        if (rest >= 0) {
-          size = static_cast<int64_t>(line.size() + reader_->LineEndSize()) + rest +
-                 static_cast<int64_t>(keep_ends_ ? last_end : line_end_.size());
-        }
-      }
-    }
-    FitRecord(size);
+int64_t TFileSplitter::RecordSizeAhead() const {
+  if (!reader_->LineComplete()) return -1;
+  const std::string_view line = reader_->CurrentBytes();
+  const size_t own_end = reader_->LineEndSize();
+  const int64_t end = static_cast<int64_t>(keep_ends_ ? own_end : line_end_.size());
+  if (!csv_ || QuotesIn(line) % 2 == 0 || own_end == 0) {
+    return static_cast<int64_t>(line.size()) + end;
   }
+  size_t last_end = 0;
+  const int64_t rest = reader_->PeekRecordRest(&last_end);
+  if (rest < 0) return -1;
+  return static_cast<int64_t>(line.size() + own_end) + rest +
+         static_cast<int64_t>(keep_ends_ ? last_end : line_end_.size());
+}
+
+void TFileSplitter::WriteLine() {
+  if (max_bytes_ > 0) FitRecord(RecordSizeAhead());
   if (lines_left_in_file_ == 0) OpenNextFile();
   --lines_left_in_file_;
   last_line_in_file_ = LineIndex;
   // The file could not be made: its lines have nowhere to go.
   if (!output_) throw Exception(file_error_);
-  // A CSV record goes on past this line while one of its quotes is open.
-  bool open = false;
-  if (csv_) {
-    quotes = 0;
-    open = true;
-  }
   const bool copying = copying_;
-  int64_t added = 0;
-  {
-    // A long line comes in parts; none of them needs the whole line at once.
-    std::string_view part = reader_->CurrentBytes();
-    while (true) {
-      if (csv_) quotes += QuotesIn(part);
-      if (copying) {
-        AddToRange(reader_->CurrentOffset(), static_cast<int64_t>(part.size()));
-      } else {
-        Append(part.data(), part.size());
-      }
-      added += static_cast<int64_t>(part.size());
-      if (reader_->LineComplete()) break;
-      reader_->ReadMore();
-      part = reader_->CurrentBytes();
-    }
-    open = csv_ && quotes % 2 != 0 && reader_->LineEndSize() != 0;
-  }
-  piece_bytes_ += added;
-  if (open) {
+  int64_t quotes = 0;
+  piece_bytes_ += PutLineBytes(copying, &quotes);
+  // A CSV record goes on past this line while one of its quotes is open.
+  if (csv_ && quotes % 2 != 0 && reader_->LineEndSize() != 0) {
     WriteRestOfRecord(copying);
   } else {
     piece_bytes_ += PutLine(copying, keep_ends_);
@@ -421,45 +360,41 @@ int64_t TFileSplitter::PutLine(bool copying, bool own_end) {
   return static_cast<int64_t>(end.size());
 }
 
+int64_t TFileSplitter::PutLineBytes(bool copying, int64_t* quotes) {
+  int64_t added = 0;
+  // A long line comes in parts; none of them needs the whole line at once.
+  std::string_view part = reader_->CurrentBytes();
+  while (true) {
+    if (csv_) *quotes += QuotesIn(part);
+    if (copying) {
+      AddToRange(reader_->CurrentOffset(), static_cast<int64_t>(part.size()));
+    } else {
+      Append(part.data(), part.size());
+    }
+    added += static_cast<int64_t>(part.size());
+    if (reader_->LineComplete()) return added;
+    reader_->ReadMore();
+    part = reader_->CurrentBytes();
+  }
+}
+
 void TFileSplitter::WriteRestOfRecord(bool copying) {
   const int64_t first_line = LineIndex + 1 + header_lines_ + extra_lines_;
   int64_t quotes = 1;  // odd: a quote is open
   // The line break inside the quoted field is data: it stays as it is.
   piece_bytes_ += PutLine(copying && copying_, true);
-  while (true) {
-    if (!reader_->ReadLine()) {
-      ++Status().ErrorCount;
-      RecordError("Serial: " + std::to_string(LineIndex + 1),
-                  Exception("A quoted field opened in the record on line " +
-                            std::to_string(first_line) + " is not closed at the end of the file."));
-      return;
-    }
+  bool ends = false;
+  while (!ends && reader_->ReadLine()) {
     ++extra_lines_;
-    std::string_view part = reader_->CurrentBytes();
-    while (true) {
-      quotes += QuotesIn(part);
-      if (copying && copying_) {
-        AddToRange(reader_->CurrentOffset(), static_cast<int64_t>(part.size()));
-      } else {
-        Append(part.data(), part.size());
-      }
-      piece_bytes_ += static_cast<int64_t>(part.size());
-      if (reader_->LineComplete()) break;
-      reader_->ReadMore();
-      part = reader_->CurrentBytes();
-    }
-    const bool ends = quotes % 2 == 0 || reader_->LineEndSize() == 0;
+    piece_bytes_ += PutLineBytes(copying && copying_, &quotes);
+    ends = quotes % 2 == 0 || reader_->LineEndSize() == 0;
     piece_bytes_ += PutLine(copying && copying_, !ends || keep_ends_);
-    if (ends) {
-      if (quotes % 2 != 0) {
-        ++Status().ErrorCount;
-        RecordError(
-            "Serial: " + std::to_string(LineIndex + 1),
-            Exception("A quoted field opened in the record on line " + std::to_string(first_line) +
-                      " is not closed at the end of the file."));
-      }
-      return;
-    }
+  }
+  if (quotes % 2 != 0) {
+    ++Status().ErrorCount;
+    RecordError("Serial: " + std::to_string(LineIndex + 1),
+                Exception("A quoted field opened in the record on line " +
+                          std::to_string(first_line) + " is not closed at the end of the file."));
   }
 }
 

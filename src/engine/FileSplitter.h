@@ -98,14 +98,20 @@ class TFileSplitter final : public TIterativeConverter {
   // with the piece's line end. Counts and reports a quote left open at the
   // end of the file.
   void WriteRestOfRecord(bool copying);
+  // The current record's size in the piece, when it can be told before
+  // writing it; -1 for a line not complete in the reader's buffer or a CSV
+  // record going on beyond what is read.
+  int64_t RecordSizeAhead() const;
   // Ends the current piece before a record of `size` bytes (-1: not known)
   // when the size limit says so.
   void FitRecord(int64_t size);
   void OpenNextFile();
-  // Reads the header records into header_; throws when they are too long.
-  void ReadHeader();
-  // Appends the current line's bytes, then end (the line's own, or the
-  // piece's); returns the bytes added. copying: as a range of the source.
+  // Appends the current line's bytes (all its parts), adding the quotes in
+  // them to *quotes for CSV; returns the bytes added. copying: as a range
+  // of the source.
+  int64_t PutLineBytes(bool copying, int64_t* quotes);
+  // Appends the current line's end: its own, or the piece's; returns the
+  // bytes added.
   int64_t PutLine(bool copying, bool own_end);
   // Quote characters in the current part of a line.
   int64_t QuotesIn(std::string_view bytes) const;
