@@ -100,7 +100,8 @@ void TFileSplitter::Prepare() {
   // page-cache bytes. A source that is not (larger than memory, or not
   // read for a while) would be read from storage twice: once by the scan,
   // again by the copies, so its lines go out from what the scan reads.
-  copying_ = source_->SupportsReadAt() && SourceInMemory();
+  const bool in_memory = SourceInMemory();
+  copying_ = source_->SupportsReadAt() && in_memory;
   // Copies read the source behind the scan; a file of their own keeps the
   // scan's read-ahead sequential.
   if (copying_) {
@@ -122,7 +123,7 @@ void TFileSplitter::Prepare() {
                     std::to_string(fixed) + " bytes).");
   }
   Status().SourceSize = source_info_.size;
-  writer_ = std::make_unique<TOutputWriter>();
+  writer_ = std::make_unique<TOutputWriter>(!in_memory);
   PrepareOutputFolder();
   has_line_ = !Stopped && reader_->ReadLine();
 }
@@ -153,7 +154,7 @@ void TFileSplitter::PrepareOutputFolder() {
   // A stop asked for meanwhile leaves the folder as far as it got and
   // writes nothing.
   if (Stopped) return;
-  output_folder_->Prepare({source_info_}, &Stopped);
+  output_folder_->PrepareInBackground({source_info_}, &Stopped);
 }
 
 void TFileSplitter::CountTotal() {
@@ -478,6 +479,7 @@ void TFileSplitter::AfterLoop() {
   // No piece is started after the loop: those made ahead go.
   if (pieces_) pieces_->Finish();
   CloseOutput();
+  output_folder_->FinishEmptying();
   writer_->Drain();
   RecordWriteFailures();
   Status().Done = writer_->Confirmed();

@@ -62,7 +62,8 @@ class TFileSplitter final : public TIterativeConverter {
   // of range, or without an output folder or with a protected folder as one
   // (TOutputFolder), before touching anything; records the recent task
   // (windowed runs only); opens the source; reads the header lines;
-  // empties or creates the output folder; reads the first line.
+  // creates the output folder, or starts emptying it (AfterLoop waits for
+  // the emptying to end); reads the first line.
   void Prepare() override;
   // Writes out what is pending and closes the current output file, so every
   // failure is recorded before the run's end is reported. After a run that

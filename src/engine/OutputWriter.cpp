@@ -6,7 +6,8 @@
 
 namespace lorvant {
 
-TOutputWriter::TOutputWriter() : thread_([this] { Loop(); }) {}
+TOutputWriter::TOutputWriter(bool write_back_early)
+    : write_back_early_(write_back_early), thread_([this] { Loop(); }) {}
 
 TOutputWriter::~TOutputWriter() {
   {
@@ -144,9 +145,8 @@ std::string TOutputWriter::Perform(Job& job) {
         break;
       case Kind::kClose:
         // A finished piece goes to storage now rather than in one late
-        // burst: less dirty data holds up the pieces still to come (most
-        // of all when the source is larger than memory).
-        job.file->StartWriteBack();
+        // burst: less dirty data holds up the pieces still to come.
+        if (write_back_early_) job.file->StartWriteBack();
         job.file->Close();
         break;
     }

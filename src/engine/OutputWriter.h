@@ -47,7 +47,10 @@ class TOutputWriter {
     std::string message;
   };
 
-  TOutputWriter();
+  // With write_back_early, each piece is handed to storage as it is closed:
+  // when memory is short, dirty pieces would otherwise hold up the reading.
+  // With memory to spare it only adds work to the run.
+  explicit TOutputWriter(bool write_back_early = false);
   // Waits for queued work, then ends the thread.
   ~TOutputWriter();
   TOutputWriter(const TOutputWriter&) = delete;
@@ -119,6 +122,7 @@ class TOutputWriter {
   // Owned by the writer thread.
   int64_t settled_ = 0;  // every line below is written or failed
   bool kernel_copies_ = true;
+  const bool write_back_early_;
   std::unique_ptr<char[]> scratch_;
   std::atomic<int64_t> confirmed_{0};
   std::atomic<bool> copies_missed_{false};

@@ -185,24 +185,29 @@ int CountFiles(const std::string& folder, const std::string& mask, bool recursiv
   return CountMatches(fd.get(), EscapeMask(mask), recursive);
 }
 
-void ClearDirectory(int folder, const std::vector<FileInfo>& keep, const std::atomic<bool>* stop) {
+void ClearEntry(int folder, const std::string& name, const std::vector<FileInfo>& keep,
+                const std::atomic<bool>* stop) {
   Env* env = Env::Default();
+  // Looked at again without following links: the entry may have changed
+  // since the listing. A folder is entered only through a descriptor
+  // opened without following a link, so whatever replaces it meanwhile
+  // leads nowhere outside.
+  FileInfo info = env->StatAt(folder, name, false);
+  if (!info.exists) return;
+  if (info.is_dir) {
+    UniqueFd sub;
+    if (env->OpenFolder(folder, name, false, &sub) == 0) ClearDirectory(sub.get(), keep, stop);
+  } else if (!IsKept(info, keep)) {
+    env->RemoveAt(folder, name, false);
+  }
+}
+
+void ClearDirectory(int folder, const std::vector<FileInfo>& keep, const std::atomic<bool>* stop) {
   std::vector<DirEntry> entries;
-  if (env->ListFolder(folder, &entries) != 0) return;
+  if (Env::Default()->ListFolder(folder, &entries) != 0) return;
   for (const DirEntry& e : entries) {
     if (stop != nullptr && stop->load(std::memory_order_relaxed)) return;
-    // Looked at again without following links: the entry may have changed
-    // since the listing. A folder is entered only through a descriptor
-    // opened without following a link, so whatever replaces it meanwhile
-    // leads nowhere outside.
-    FileInfo info = env->StatAt(folder, e.name, false);
-    if (!info.exists) continue;
-    if (info.is_dir) {
-      UniqueFd sub;
-      if (env->OpenFolder(folder, e.name, false, &sub) == 0) ClearDirectory(sub.get(), keep, stop);
-    } else if (!IsKept(info, keep)) {
-      env->RemoveAt(folder, e.name, false);
-    }
+    ClearEntry(folder, e.name, keep, stop);
   }
 }
 

@@ -74,6 +74,10 @@ void ClearDirectory(int folder, const std::vector<FileInfo>& keep = {},
                     const std::atomic<bool>* stop = nullptr);
 // The same for the folder path leads to (following links to it).
 void ClearDirectory(const std::string& folder, const std::vector<FileInfo>& keep = {});
+// What ClearDirectory does to the one entry name of the open folder: a file
+// or link is deleted unless kept, a folder is emptied and stays.
+void ClearEntry(int folder, const std::string& name, const std::vector<FileInfo>& keep,
+                const std::atomic<bool>* stop = nullptr);
 
 // Creates path with every missing parent, exactly as spelled (a name may end
 // in a blank); absolute paths are walked from "/". Returns 0, or the error

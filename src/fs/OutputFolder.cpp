@@ -18,9 +18,39 @@ void TOutputFolder::Refuse(const std::string& reason) const {
   }
 }
 
+TOutputFolder::~TOutputFolder() { FinishEmptying(); }
+
 void TOutputFolder::Prepare(const std::vector<FileInfo>& keep, const std::atomic<bool>* stop) {
+  PrepareInBackground(keep, stop);
+  FinishEmptying();
+}
+
+void TOutputFolder::PrepareInBackground(const std::vector<FileInfo>& keep,
+                                        const std::atomic<bool>* stop) {
   if (fd_.valid()) {
-    ClearDirectory(fd_.get(), keep, stop);
+    FinishEmptying();
+    keep_ = keep;
+    std::vector<DirEntry> entries;
+    if (Env::Default()->ListFolder(fd_.get(), &entries) != 0) return;
+    // Listed before any piece exists: a name taken from here on is a
+    // piece's, never an old entry.
+    for (const DirEntry& e : entries) old_entries_.insert(e.name);
+    emptier_ = std::thread([this, stop, entries = std::move(entries)] {
+      for (const DirEntry& e : entries) {
+        if (stop != nullptr && stop->load(std::memory_order_relaxed)) return;
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          if (old_entries_.erase(e.name) == 0) continue;  // a piece's creation cleared it
+          clearing_ = e.name;
+        }
+        ClearEntry(fd_.get(), e.name, keep_, stop);
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          clearing_.clear();
+        }
+        cleared_.notify_all();
+      }
+    });
     return;
   }
   // Without the folder every line would fail on its own; say it once.
@@ -32,10 +62,24 @@ void TOutputFolder::Prepare(const std::vector<FileInfo>& keep, const std::atomic
   Refuse(ProtectedFolderReason(fd_.get()));
 }
 
+void TOutputFolder::FinishEmptying() {
+  if (emptier_.joinable()) emptier_.join();
+}
+
+void TOutputFolder::ClearOldEntry(const std::string& name) {
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    cleared_.wait(lock, [&] { return clearing_ != name; });
+    if (old_entries_.erase(name) == 0) return;
+  }
+  ClearEntry(fd_.get(), name, keep_);
+}
+
 std::unique_ptr<WritableFile> TOutputFolder::CreatePiece(const std::string& name,
                                                          const std::string& display_name,
                                                          const FileInfo& source) {
   Env* env = Env::Default();
+  ClearOldEntry(name);
   FileInfo target = env->StatAt(fd_.get(), name, false);
   if (target.exists && target.device == source.device && target.inode == source.inode) {
     throw Exception("Output file \"" + display_name + "\" is the source file itself.");

@@ -5,8 +5,12 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <unordered_set>
 #include <vector>
 
 #include "os/Env.h"
@@ -19,6 +23,8 @@ class TOutputFolder {
   // exists. Throws Exception("The output folder "<path>" is <reason>; it is
   // not emptied.") for a folder that must never be emptied (FolderGuard).
   explicit TOutputFolder(std::string path);
+  // Waits for an emptying still going on.
+  ~TOutputFolder();
   TOutputFolder(const TOutputFolder&) = delete;
   TOutputFolder& operator=(const TOutputFolder&) = delete;
 
@@ -27,6 +33,15 @@ class TOutputFolder {
   // create folder "<path>".") when it cannot be made or is not a folder.
   // A set *stop ends the emptying early.
   void Prepare(const std::vector<FileInfo>& keep, const std::atomic<bool>* stop = nullptr);
+  // The same, but an existing folder is emptied on a thread of its own
+  // while the pieces are written: deleting many files costs about as much
+  // as writing them. A piece's name is cleared of the old entry before the
+  // piece is created (CreatePiece); FinishEmptying waits for the rest.
+  // *stop (when given) must outlive the emptying.
+  void PrepareInBackground(const std::vector<FileInfo>& keep, const std::atomic<bool>* stop);
+  // Waits until the folder's old entries are cleared (or the emptying
+  // stopped); at once when no emptying was started.
+  void FinishEmptying();
 
   // Creates (or truncates) the piece `name` in the folder, never through a
   // link. Throws EFCreateError naming display_name, or Exception("Output
@@ -44,9 +59,19 @@ class TOutputFolder {
 
  private:
   void Refuse(const std::string& reason) const;
+  // Clears the old entry `name`, unless it is cleared or being cleared
+  // already (then waits for that); nothing for a name that was not there.
+  void ClearOldEntry(const std::string& name);
 
   std::string path_;
   UniqueFd fd_;
+
+  std::vector<FileInfo> keep_;
+  std::mutex mutex_;
+  std::condition_variable cleared_;
+  std::unordered_set<std::string> old_entries_;  // listed, not cleared yet
+  std::string clearing_;                         // the one the emptier is on
+  std::thread emptier_;
 };
 
 }  // namespace lorvant

@@ -138,10 +138,10 @@ TEST_F(FileSplitterTest, StopKeepsEveryLineDoneSoFar) {
   EXPECT_EQ(Piece(10).back(), "line 1000");
 }
 
-// A stop asked for while the run is still being prepared (from the
-// window's thread, while the worker empties the output folder) is kept:
-// the emptying ends there and nothing is written.
-TEST_F(FileSplitterTest, StopDuringPreparationEndsTheRunBeforeAnyPiece) {
+// A stop asked for while the output folder is still being emptied (from the
+// window's thread, while the worker splits) ends the emptying there and the
+// run with it: the pieces written hold exactly the lines reported done.
+TEST_F(FileSplitterTest, StopWhileEmptyingEndsTheEmptyingAndTheRun) {
   struct StopWhileEmptying : EnvWrapper {
     explicit StopWhileEmptying(TFileSplitSessionExecutor* e)
         : EnvWrapper(Env::Default()), executor(e) {}
@@ -158,25 +158,33 @@ TEST_F(FileSplitterTest, StopDuringPreparationEndsTheRunBeforeAnyPiece) {
     ScopedEnv scoped(&stopper);
     EXPECT_TRUE(executor_.Execute());
   }
-  auto entries = [this] {
-    auto it = std::filesystem::directory_iterator(dir_ + "/out");
-    return std::distance(begin(it), end(it));
+  auto entries = [this](bool old) {
+    int n = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir_ + "/out")) {
+      n += (e.path().filename().string().rfind("old", 0) == 0) == old;
+    }
+    return n;
   };
-  EXPECT_EQ(entries(), 4);  // one deleted, then the stop
-  EXPECT_FALSE(test::PathExists(dir_ + "/out/1.txt"));
-  EXPECT_EQ(executor_.Converter->Status().Done, 0);
-  // Nothing was read, so nothing may have been kept as the file's count.
+  EXPECT_EQ(entries(true), 4);  // one deleted, then the stop
+  size_t lines = 0;
+  for (int n = 1; n <= entries(false); ++n) lines += Piece(n).size();
+  EXPECT_EQ(static_cast<int64_t>(lines), executor_.Converter->Status().Done);
+  // The run did not read to the end, so nothing may have been kept as the
+  // file's count.
   int64_t cached = 0;
   EXPECT_FALSE(TFileLineCountCache::Lookup(session_.SourceFile,
                                            Env::Default()->Stat(session_.SourceFile), &cached));
 
-  // A stop before the run starts is kept too, until the caller resets it.
+  // A stop before the run starts is kept too, until the caller resets it:
+  // the folder is not touched.
+  const int before = entries(true) + entries(false);
   executor_.Stop();
   EXPECT_TRUE(executor_.Execute());
-  EXPECT_EQ(entries(), 4);
+  EXPECT_EQ(entries(true) + entries(false), before);
   executor_.ResetStop();
   EXPECT_TRUE(executor_.Execute());
   EXPECT_EQ(Piece(10).back(), "line 1000");
+  EXPECT_EQ(entries(true), 0);
 }
 
 TEST_F(FileSplitterTest, OnlyWindowedRunsRecordARecentTask) {

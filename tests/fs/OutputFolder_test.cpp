@@ -2,8 +2,11 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
 
 #include <gtest/gtest.h>
 
@@ -58,6 +61,66 @@ TEST(OutputFolderTest, FolderIsKnownByItsDescriptorNotItsPath) {
   EXPECT_EQ(test::ReadBytes(dir + "/moved/1.txt"), "one\r\n");
   EXPECT_EQ(test::ReadBytes(dir + "/out/other.txt"), "someone else's");
   EXPECT_FALSE(fs::exists(dir + "/out/1.txt"));
+}
+
+// Pieces are written while the folder is still being emptied: a piece's
+// name is cleared of its old entry first, whoever gets to it, and the
+// emptying never removes a piece. What is kept stays as when emptied at once.
+TEST(OutputFolderTest, PiecesWrittenWhileEmptyingSurviveIt) {
+  // Holds the emptying at the first old entry not named like a piece until
+  // released, so the pieces below are made while it is still going on.
+  struct HeldEmptying : EnvWrapper {
+    HeldEmptying() : EnvWrapper(Env::Default()) {}
+    int RemoveAt(int d, const std::string& n, bool folder) override {
+      if (n.rfind("old", 0) == 0) {
+        std::unique_lock<std::mutex> lock(mutex);
+        released.wait(lock, [this] { return go; });
+      }
+      return EnvWrapper::RemoveAt(d, n, folder);
+    }
+    void Release() {
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        go = true;
+      }
+      released.notify_all();
+    }
+    std::mutex mutex;
+    std::condition_variable released;
+    bool go = false;
+  } held;
+  const std::string dir = test::MakeTempDir("background"), outside = test::MakeTempDir("outside");
+  test::WriteBytes(outside + "/precious.txt", "outside");
+  fs::create_directories(dir + "/out/sub");
+  test::WriteBytes(dir + "/out/sub/old-in-sub", "x");
+  for (int i = 1; i <= 3; ++i) test::WriteBytes(dir + "/out/" + std::to_string(i) + ".txt", "old");
+  for (int i = 1; i <= 20; ++i) test::WriteBytes(dir + "/out/old" + std::to_string(i), "x");
+  fs::remove(dir + "/out/2.txt");
+  fs::create_symlink(outside + "/precious.txt", dir + "/out/2.txt");
+  test::WriteBytes(dir + "/out/source.txt", "the source");
+  {
+    ScopedEnv scoped(&held);
+    TOutputFolder folder(dir + "/out");
+    // Released however the pieces fare, before the folder waits for it.
+    struct Releaser {
+      HeldEmptying& held;
+      ~Releaser() { held.Release(); }
+    } releaser{held};
+    folder.PrepareInBackground({Env::Default()->Stat(dir + "/out/source.txt")}, nullptr);
+    WritePiece(folder, "1.txt", "one\r\n");
+    WritePiece(folder, "2.txt", "two\r\n");
+  }
+  EXPECT_EQ(test::ReadBytes(dir + "/out/1.txt"), "one\r\n");
+  EXPECT_EQ(test::ReadBytes(dir + "/out/2.txt"), "two\r\n");
+  EXPECT_FALSE(fs::is_symlink(dir + "/out/2.txt"));
+  EXPECT_EQ(test::ReadBytes(outside + "/precious.txt"), "outside");
+  EXPECT_EQ(test::ReadBytes(dir + "/out/source.txt"), "the source");
+  EXPECT_TRUE(fs::is_directory(dir + "/out/sub"));
+  EXPECT_TRUE(fs::is_empty(dir + "/out/sub"));
+  std::vector<std::string> left;
+  for (const auto& e : fs::directory_iterator(dir + "/out")) left.push_back(e.path().filename());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"1.txt", "2.txt", "source.txt", "sub"}));
 }
 
 // A missing folder is made with its parents; one that cannot be made (a
