@@ -66,20 +66,24 @@ void TOutputFolder::FinishEmptying() {
   if (emptier_.joinable()) emptier_.join();
 }
 
-void TOutputFolder::ClearOldEntry(const std::string& name) {
-  {
-    std::unique_lock<std::mutex> lock(mutex_);
-    cleared_.wait(lock, [&] { return clearing_ != name; });
-    if (old_entries_.erase(name) == 0) return;
-  }
-  ClearEntry(fd_.get(), name, keep_);
+bool TOutputFolder::ClaimOldEntry(const std::string& name) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  cleared_.wait(lock, [&] { return clearing_ != name; });
+  return old_entries_.erase(name) != 0;
 }
 
 std::unique_ptr<WritableFile> TOutputFolder::CreatePiece(const std::string& name,
                                                          const std::string& display_name,
                                                          const FileInfo& source) {
   Env* env = Env::Default();
-  ClearOldEntry(name);
+  if (ClaimOldEntry(name)) {
+    // The old file of that name serves as the piece when that is safe:
+    // deleting a file and creating another costs more than emptying it.
+    std::vector<FileInfo> keep = keep_;
+    keep.push_back(source);
+    if (auto reused = env->ReuseFileAt(fd_.get(), name, keep, display_name)) return reused;
+    ClearEntry(fd_.get(), name, keep_);
+  }
   FileInfo target = env->StatAt(fd_.get(), name, false);
   if (target.exists && target.device == source.device && target.inode == source.inode) {
     throw Exception("Output file \"" + display_name + "\" is the source file itself.");

@@ -43,10 +43,10 @@ class TOutputFolder {
   // stopped); at once when no emptying was started.
   void FinishEmptying();
 
-  // Creates (or truncates) the piece `name` in the folder, never through a
-  // link. Throws EFCreateError naming display_name, or Exception("Output
-  // file "<display_name>" is the source file itself.") when the name leads
-  // to the source.
+  // Creates the piece `name` in the folder, never through a link; an old
+  // file of that name may serve again, emptied (Env::ReuseFileAt). Throws EFCreateError naming
+  // display_name, or Exception("Output file "<display_name>" is the source file itself.") when the
+  // name leads to the source.
   std::unique_ptr<WritableFile> CreatePiece(const std::string& name,
                                             const std::string& display_name,
                                             const FileInfo& source);
@@ -59,9 +59,9 @@ class TOutputFolder {
 
  private:
   void Refuse(const std::string& reason) const;
-  // Clears the old entry `name`, unless it is cleared or being cleared
-  // already (then waits for that); nothing for a name that was not there.
-  void ClearOldEntry(const std::string& name);
+  // Whether `name` is an old entry not cleared yet, which the caller then
+  // takes over; waits while the emptying is clearing it.
+  bool ClaimOldEntry(const std::string& name);
 
   std::string path_;
   UniqueFd fd_;

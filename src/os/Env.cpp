@@ -273,6 +273,28 @@ class PosixEnv final : public Env {
     return std::make_unique<PosixWritableFile>(fd, shown);
   }
 
+  std::unique_ptr<WritableFile> ReuseFileAt(int dir, const std::string& name,
+                                            const std::vector<FileInfo>& keep,
+                                            const std::string& shown) override {
+    // Non-blocking, so a FIFO in its place cannot hold the open up.
+    UniqueFd fd(
+        ::openat(dir, name.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK));
+    struct stat st;
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0) return nullptr;
+    // Judged on the open file, so what is emptied is what was judged.
+    if (!S_ISREG(st.st_mode) || st.st_nlink != 1 || st.st_uid != ::geteuid() ||
+        (st.st_mode & S_IWUSR) == 0) {
+      return nullptr;
+    }
+    for (const FileInfo& k : keep) {
+      if (k.exists && k.device == st.st_dev && k.inode == st.st_ino) return nullptr;
+    }
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return nullptr;
+    if (::ftruncate(fd.get(), 0) != 0) return nullptr;
+    return std::make_unique<PosixWritableFile>(fd.Release(), shown);
+  }
+
   int RenameAt(int from_dir, const std::string& from, int to_dir, const std::string& to) override {
     return ErrorOf(::renameat(from_dir, from.c_str(), to_dir, to.c_str()));
   }

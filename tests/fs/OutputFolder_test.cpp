@@ -1,5 +1,7 @@
 #include "fs/OutputFolder.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -121,6 +123,47 @@ TEST(OutputFolderTest, PiecesWrittenWhileEmptyingSurviveIt) {
   for (const auto& e : fs::directory_iterator(dir + "/out")) left.push_back(e.path().filename());
   std::sort(left.begin(), left.end());
   EXPECT_EQ(left, (std::vector<std::string>{"1.txt", "2.txt", "source.txt", "sub"}));
+}
+
+// An old file at a piece's name serves as the piece only when nothing else
+// can lose by it: never one with another name, the source, a file it may not
+// write, or anything but a regular file, which are cleared as before.
+TEST(OutputFolderTest, OldFileServesAsThePieceOnlyWhenSafe) {
+  const std::string dir = test::MakeTempDir("reuse"), out = dir + "/out";
+  fs::create_directories(out);
+  for (int i = 1; i <= 5; ++i) test::WriteBytes(out + "/" + std::to_string(i) + ".txt", "old");
+  fs::create_hard_link(out + "/2.txt", dir + "/other-name");
+  fs::remove(out + "/4.txt");
+  ASSERT_EQ(::mkfifo((out + "/4.txt").c_str(), 0644), 0);
+  fs::permissions(out + "/5.txt", fs::perms::owner_read);
+  auto inode = [&](const std::string& name) {
+    return Env::Default()->Stat(out + "/" + name).inode;
+  };
+  const uint64_t old2 = inode("2.txt");
+  // Held open: it shows whether the piece is this very file.
+  UniqueFd old1(::open((out + "/1.txt").c_str(), O_RDONLY | O_CLOEXEC));
+  ASSERT_TRUE(old1.valid());
+  const FileInfo source = Env::Default()->Stat(out + "/3.txt");
+  TOutputFolder folder(out);
+  folder.PrepareInBackground({source}, nullptr);
+  for (int i : {1, 2, 4, 5}) {
+    const std::string name = std::to_string(i) + ".txt";
+    auto file = folder.CreatePiece(name, folder.Path() + "/" + name, source);
+    file->Append("new\r\n", 5);
+    file->Close();
+    EXPECT_EQ(test::ReadBytes(out + "/" + name), "new\r\n") << name;
+  }
+  EXPECT_THROW(folder.CreatePiece("3.txt", out + "/3.txt", source), Exception);
+  folder.FinishEmptying();
+  char seen[8] = {};
+  EXPECT_EQ(::pread(old1.get(), seen, sizeof(seen), 0), 5);  // emptied and written again
+  EXPECT_EQ(std::string(seen), "new\r\n");
+  EXPECT_NE(inode("2.txt"), old2);
+  EXPECT_EQ(test::ReadBytes(dir + "/other-name"), "old");
+  EXPECT_EQ(test::ReadBytes(out + "/3.txt"), "old");
+  EXPECT_TRUE(fs::is_regular_file(out + "/4.txt"));
+  // Made anew, so writable, not the read-only file emptied.
+  EXPECT_NE(fs::status(out + "/5.txt").permissions() & fs::perms::owner_write, fs::perms::none);
 }
 
 // A missing folder is made with its parents; one that cannot be made (a
