@@ -169,6 +169,8 @@ void TFileSplitter::CountTotal() {
   int64_t last =
       LineTotal >= 0 && max_bytes_ == 0 ? (LineTotal + max_lines_ - 1) / max_lines_ : INT64_MAX;
   if (last == 0 && !header_.empty()) last = 1;  // the header alone still makes a piece
+  // A run stopped before it began leaves the folder as it found it.
+  if (Stopped) last = 0;
   pieces_ = std::make_unique<TPieceCreator>(output_folder_.get(), SourceExt, dest_folder_,
                                             source_info_, kPiecesAhead, kPieceThreads, last);
 }
