@@ -151,8 +151,7 @@ void TFileSplitter::RecordRecentTask() {
 }
 
 void TFileSplitter::PrepareOutputFolder() {
-  // A stop asked for meanwhile leaves the folder as far as it got and
-  // writes nothing.
+  // A stop asked for before this point leaves the folder untouched.
   if (Stopped) return;
   output_folder_->PrepareInBackground({source_info_}, &Stopped);
 }

@@ -106,6 +106,8 @@ class TOutputWriter {
   // Settles lines from..end-1 not settled yet as failed.
   void FailRange(int64_t from, int64_t end, const std::string& message);
 
+  const bool write_back_early_;
+
   std::mutex mutex_;
   std::condition_variable work_ready_;
   std::condition_variable progress_;
@@ -122,7 +124,6 @@ class TOutputWriter {
   // Owned by the writer thread.
   int64_t settled_ = 0;  // every line below is written or failed
   bool kernel_copies_ = true;
-  const bool write_back_early_;
   std::unique_ptr<char[]> scratch_;
   std::atomic<int64_t> confirmed_{0};
   std::atomic<bool> copies_missed_{false};

@@ -82,7 +82,7 @@ std::unique_ptr<WritableFile> TOutputFolder::CreatePiece(const std::string& name
     std::vector<FileInfo> keep = keep_;
     keep.push_back(source);
     if (auto reused = env->ReuseFileAt(fd_.get(), name, keep, display_name)) return reused;
-    ClearEntry(fd_.get(), name, keep_);
+    ClearEntry(fd_.get(), name, keep);
   }
   FileInfo target = env->StatAt(fd_.get(), name, false);
   if (target.exists && target.device == source.device && target.inode == source.inode) {

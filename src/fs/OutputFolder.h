@@ -44,9 +44,10 @@ class TOutputFolder {
   void FinishEmptying();
 
   // Creates the piece `name` in the folder, never through a link; an old
-  // file of that name may serve again, emptied (Env::ReuseFileAt). Throws EFCreateError naming
-  // display_name, or Exception("Output file "<display_name>" is the source file itself.") when the
-  // name leads to the source.
+  // file of that name may serve again, emptied (Env::ReuseFileAt). Throws
+  // EFCreateError naming display_name, or Exception("Output file
+  // "<display_name>" is the source file itself.") when the name leads to
+  // the source.
   std::unique_ptr<WritableFile> CreatePiece(const std::string& name,
                                             const std::string& display_name,
                                             const FileInfo& source);
