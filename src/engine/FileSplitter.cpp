@@ -170,6 +170,7 @@ void TFileSplitter::CountTotal() {
   if (last == 0 && !header_.empty()) last = 1;  // the header alone still makes a piece
   // A run stopped before it began leaves the folder as it found it.
   if (Stopped) last = 0;
+  if (last != INT64_MAX) output_folder_->ExpectPieces(last);
   pieces_ = std::make_unique<TPieceCreator>(output_folder_.get(), SourceExt, dest_folder_,
                                             source_info_, kPiecesAhead, kPieceThreads, last);
 }
@@ -275,6 +276,7 @@ void TFileSplitter::OpenNextFile() {
   file_first_line_ = LineIndex;
   last_line_in_file_ = LineIndex;
   OutputFileName = dest_folder_ + "/" + std::to_string(FileCount) + SourceExt;
+  if (FileCount == 2 && (IsTotalUnknown() || max_bytes_ > 0)) ExpectPiecesLikeTheFirst();
   try {
     output_ = pieces_->Take(FileCount);
   } catch (const Exception& e) {
@@ -285,6 +287,16 @@ void TFileSplitter::OpenNextFile() {
   if (!header_.empty()) Append(header_.data(), header_.size());
   piece_bytes_ = static_cast<int64_t>(SourceBom.size() + header_.size());
   piece_has_record_ = false;
+}
+
+void TFileSplitter::ExpectPiecesLikeTheFirst() {
+  // The rest of the source in pieces the size of the first, with room for
+  // longer ones: too few leaves old files to delete at the end, too many
+  // makes a few pieces anew.
+  const int64_t first = reader_->Position();
+  if (first <= 0) return;
+  const int64_t rest = (source_info_.size - first + first - 1) / first;
+  output_folder_->ExpectPieces(1 + rest + rest / 4 + 4);
 }
 
 int64_t TFileSplitter::QuotesIn(std::string_view bytes) const {

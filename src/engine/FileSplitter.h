@@ -107,6 +107,9 @@ class TFileSplitter final : public TIterativeConverter {
   // when the size limit says so.
   void FitRecord(int64_t size);
   void OpenNextFile();
+  // Tells the output folder how many pieces to keep old files for when the
+  // total is not known, judging by the first piece.
+  void ExpectPiecesLikeTheFirst();
   // Appends the current line's bytes (all its parts), adding the quotes in
   // them to *quotes for CSV; returns the bytes added. copying: as a range
   // of the source.

@@ -1,5 +1,7 @@
 #include "fs/OutputFolder.h"
 
+#include <algorithm>
+
 #include "base/Exception.h"
 #include "fs/FileUtil.h"
 #include "fs/FolderGuard.h"
@@ -30,27 +32,21 @@ void TOutputFolder::PrepareInBackground(const std::vector<FileInfo>& keep,
   if (fd_.valid()) {
     FinishEmptying();
     keep_ = keep;
+    stop_ = stop;
     std::vector<DirEntry> entries;
     if (Env::Default()->ListFolder(fd_.get(), &entries) != 0) return;
     // Listed before any piece exists: a name taken from here on is a
     // piece's, never an old entry.
-    for (const DirEntry& e : entries) old_entries_.insert(e.name);
-    emptier_ = std::thread([this, stop, entries = std::move(entries)] {
-      for (const DirEntry& e : entries) {
-        if (stop != nullptr && stop->load(std::memory_order_relaxed)) return;
-        {
-          std::lock_guard<std::mutex> lock(mutex_);
-          if (old_entries_.erase(e.name) == 0) continue;  // a piece's creation cleared it
-          clearing_ = e.name;
-        }
-        ClearEntry(fd_.get(), e.name, keep_, stop);
-        {
-          std::lock_guard<std::mutex> lock(mutex_);
-          clearing_.clear();
-        }
-        cleared_.notify_all();
-      }
-    });
+    old_entries_.clear();
+    donors_.clear();
+    for (const DirEntry& e : entries) {
+      old_entries_.insert(e.name);
+      if (!e.is_dir) donors_.push_back(e.name);
+    }
+    pieces_done_ = false;
+    deletable_files_ = 0;
+    pieces_made_ = 0;
+    emptier_ = std::thread(&TOutputFolder::EmptyOldEntries, this, std::move(entries), stop);
     return;
   }
   // Without the folder every line would fail on its own; say it once.
@@ -62,7 +58,53 @@ void TOutputFolder::PrepareInBackground(const std::vector<FileInfo>& keep,
   Refuse(ProtectedFolderReason(fd_.get()));
 }
 
+void TOutputFolder::EmptyOldEntries(const std::vector<DirEntry>& entries,
+                                    const std::atomic<bool>* stop) {
+  // Folders at once; old files wait for the pieces, which take them over
+  // (CreatePiece), apart from those more than the pieces will need. A new
+  // inode costs most when files were just deleted beside it.
+  for (const bool files : {false, true}) {
+    for (const DirEntry& e : entries) {
+      if (e.is_dir == files) continue;
+      if (stop != nullptr && stop->load(std::memory_order_relaxed)) return;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (files) {
+          cleared_.wait(lock, [this] { return pieces_done_ || deletable_files_ > 0; });
+          if (stop != nullptr && stop->load(std::memory_order_relaxed)) return;
+          if (old_entries_.count(e.name) == 0) continue;  // taken by a piece
+          if (!pieces_done_) --deletable_files_;
+        }
+        if (old_entries_.erase(e.name) == 0) continue;
+        clearing_ = e.name;
+      }
+      ClearEntry(fd_.get(), e.name, keep_, stop);
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        clearing_.clear();
+      }
+      cleared_.notify_all();
+    }
+  }
+}
+
+void TOutputFolder::ExpectPieces(int64_t count) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const int64_t left = std::count_if(donors_.begin(), donors_.end(), [this](const auto& name) {
+      return old_entries_.count(name) != 0;
+    });
+    deletable_files_ = std::max<int64_t>(0, left - std::max<int64_t>(0, count - pieces_made_));
+  }
+  cleared_.notify_all();
+}
+
 void TOutputFolder::FinishEmptying() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    pieces_done_ = true;
+  }
+  cleared_.notify_all();
   if (emptier_.joinable()) emptier_.join();
 }
 
@@ -72,17 +114,35 @@ bool TOutputFolder::ClaimOldEntry(const std::string& name) {
   return old_entries_.erase(name) != 0;
 }
 
+std::string TOutputFolder::ClaimDonor() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (stop_ != nullptr && stop_->load(std::memory_order_relaxed)) return "";
+  while (!donors_.empty()) {
+    std::string name = std::move(donors_.back());
+    donors_.pop_back();
+    if (old_entries_.erase(name) != 0) return name;
+  }
+  return "";
+}
+
 std::unique_ptr<WritableFile> TOutputFolder::CreatePiece(const std::string& name,
                                                          const std::string& display_name,
                                                          const FileInfo& source) {
   Env* env = Env::Default();
-  if (ClaimOldEntry(name)) {
-    // The old file of that name serves as the piece when that is safe:
-    // deleting a file and creating another costs more than emptying it.
-    std::vector<FileInfo> keep = keep_;
-    keep.push_back(source);
-    if (auto reused = env->ReuseFileAt(fd_.get(), name, keep, display_name)) return reused;
-    ClearEntry(fd_.get(), name, keep);
+  // An old file serves as the piece when that is safe: deleting a file and
+  // creating another costs more than emptying it, and a new inode found
+  // among those just deleted costs most of all. The old file of the
+  // piece's name first, else one of another name, renamed.
+  std::vector<FileInfo> keep = keep_;
+  keep.push_back(source);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++pieces_made_;
+  }
+  const std::string old = ClaimOldEntry(name) ? name : ClaimDonor();
+  if (!old.empty()) {
+    if (auto reused = env->ReuseFileAt(fd_.get(), old, name, keep, display_name)) return reused;
+    ClearEntry(fd_.get(), old, keep);
   }
   FileInfo target = env->StatAt(fd_.get(), name, false);
   if (target.exists && target.device == source.device && target.inode == source.inode) {

@@ -35,16 +35,23 @@ class TOutputFolder {
   void Prepare(const std::vector<FileInfo>& keep, const std::atomic<bool>* stop = nullptr);
   // The same, but an existing folder is emptied on a thread of its own
   // while the pieces are written: deleting many files costs about as much
-  // as writing them. A piece's name is cleared of the old entry before the
-  // piece is created (CreatePiece); FinishEmptying waits for the rest.
-  // *stop (when given) must outlive the emptying.
+  // as writing them. Its old files serve as pieces (CreatePiece); those
+  // left are deleted once the pieces are made (FinishEmptying), or at once
+  // when more than the pieces will need (ExpectPieces). *stop (when given)
+  // must outlive the emptying.
   void PrepareInBackground(const std::vector<FileInfo>& keep, const std::atomic<bool>* stop);
-  // Waits until the folder's old entries are cleared (or the emptying
-  // stopped); at once when no emptying was started.
+  // Says how many pieces the run will make in all (an estimate will do),
+  // so the old files beyond what the pieces still to come need are deleted
+  // while the pieces are written.
+  void ExpectPieces(int64_t count);
+  // The pieces are made: clears what is left of the old entries and waits
+  // until that is done (or the emptying stopped); at once when no emptying
+  // was started.
   void FinishEmptying();
 
   // Creates the piece `name` in the folder, never through a link; an old
-  // file of that name may serve again, emptied (Env::ReuseFileAt). Throws
+  // file of that name, or else one of the other old files, may serve
+  // again, emptied (Env::ReuseFileAt). Throws
   // EFCreateError naming display_name, or Exception("Output file
   // "<display_name>" is the source file itself.") when the name leads to
   // the source.
@@ -63,15 +70,26 @@ class TOutputFolder {
   // Whether `name` is an old entry not cleared yet, which the caller then
   // takes over; waits while the emptying is clearing it.
   bool ClaimOldEntry(const std::string& name);
+  // The emptier's work: clears the listed entries not taken by pieces.
+  void EmptyOldEntries(const std::vector<DirEntry>& entries, const std::atomic<bool>* stop);
+  // Takes an old entry not cleared yet that may be a file, the last listed
+  // first (the emptier starts at the other end); "" when none is left or
+  // the emptying was stopped.
+  std::string ClaimDonor();
 
   std::string path_;
   UniqueFd fd_;
 
   std::vector<FileInfo> keep_;
+  const std::atomic<bool>* stop_ = nullptr;
   std::mutex mutex_;
   std::condition_variable cleared_;
   std::unordered_set<std::string> old_entries_;  // listed, not cleared yet
+  std::vector<std::string> donors_;              // old entries not folders
   std::string clearing_;                         // the one the emptier is on
+  bool pieces_done_ = false;                     // the rest may go
+  int64_t deletable_files_ = 0;                  // old files no piece will need
+  int64_t pieces_made_ = 0;
   std::thread emptier_;
 };
 

@@ -171,15 +171,18 @@ class Env {
   virtual std::unique_ptr<WritableFile> CreateFileAt(int dir, const std::string& name,
                                                      bool exclusive, unsigned mode,
                                                      const std::string& display_name) = 0;
-  // Opens the existing file name in dir to be written over from its start,
-  // never through a symbolic link, so its inode serves again (cheaper than
-  // deleting it and creating another). Only a regular file of this user
-  // that it may write, with no other name and none of keep, is emptied and
-  // returned; else nullptr, and nothing was changed. Wrappers reuse nothing.
+  // Opens the existing file name in dir to be written over from its start
+  // as the file `as` (renamed to it when the names differ, never over an
+  // entry already there), never through a symbolic link, so its inode
+  // serves again: cheaper than deleting one file and creating another. Only
+  // a regular file of this user that it may write, with no other name and
+  // none of keep, is emptied and returned; else nullptr, and the file is
+  // left as it was, at its name. Wrappers reuse nothing.
   virtual std::unique_ptr<WritableFile> ReuseFileAt(int dir, const std::string& name,
+                                                    const std::string& as,
                                                     const std::vector<FileInfo>& keep,
                                                     const std::string& display_name) {
-    (void)dir, (void)name, (void)keep, (void)display_name;
+    (void)dir, (void)name, (void)as, (void)keep, (void)display_name;
     return nullptr;
   }
   // Renames within or across open folders (replacing the target).

@@ -165,7 +165,10 @@ TEST_F(FileSplitterTest, StopWhileEmptyingEndsTheEmptyingAndTheRun) {
     }
     return n;
   };
-  EXPECT_EQ(entries(true), 4);  // one deleted, then the stop
+  // The stop came with the first deletion: besides that one, at most the
+  // old file a piece had taken by then is gone.
+  EXPECT_GE(entries(true), 3);
+  EXPECT_LE(entries(true), 4);
   size_t lines = 0;
   for (int n = 1; n <= entries(false); ++n) lines += Piece(n).size();
   EXPECT_EQ(static_cast<int64_t>(lines), executor_.Converter->Status().Done);
