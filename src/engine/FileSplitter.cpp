@@ -295,7 +295,7 @@ void TFileSplitter::ExpectPiecesLikeTheFirst() {
   // makes a few pieces anew.
   const int64_t first = reader_->Position();
   if (first <= 0) return;
-  const int64_t rest = (source_info_.size - first + first - 1) / first;
+  const int64_t rest = (source_info_.size - 1) / first;  // after the first, rounded up
   output_folder_->ExpectPieces(1 + rest + rest / 4 + 4);
 }
 
