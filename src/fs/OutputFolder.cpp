@@ -8,6 +8,10 @@
 
 namespace lorvant {
 
+namespace {
+constexpr unsigned kPieceMode = 0644;  // less the umask
+}  // namespace
+
 TOutputFolder::TOutputFolder(std::string path) : path_(std::move(path)) {
   Env* env = Env::Default();
   if (env->OpenFolder(kCurrentFolder, path_, true, &fd_) != 0) return;  // made by Prepare
@@ -141,14 +145,16 @@ std::unique_ptr<WritableFile> TOutputFolder::CreatePiece(const std::string& name
   }
   const std::string old = ClaimOldEntry(name) ? name : ClaimDonor();
   if (!old.empty()) {
-    if (auto reused = env->ReuseFileAt(fd_.get(), old, name, keep, display_name)) return reused;
+    if (auto reused = env->ReuseFileAt(fd_.get(), old, name, kPieceMode, keep, display_name)) {
+      return reused;
+    }
     ClearEntry(fd_.get(), old, keep);
   }
   FileInfo target = env->StatAt(fd_.get(), name, false);
   if (target.exists && target.device == source.device && target.inode == source.inode) {
     throw Exception("Output file \"" + display_name + "\" is the source file itself.");
   }
-  return env->CreateFileAt(fd_.get(), name, false, 0644, display_name);
+  return env->CreateFileAt(fd_.get(), name, false, kPieceMode, display_name);
 }
 
 void TOutputFolder::RemovePiece(const std::string& name, const FileInfo& made) const {

@@ -32,6 +32,21 @@ namespace {
 
 int ErrorOf(int result) { return result == 0 ? 0 : errno; }
 
+// The process's umask as the kernel reports it (umask(2) would change it,
+// for a moment, under every thread); -1 where it is not reported.
+int ProcessUmask() {
+  static const int mask = [] {
+    UniqueFd status(::open("/proc/self/status", O_RDONLY | O_CLOEXEC));
+    std::string text(4096, '\0');
+    const ssize_t n = status.valid() ? ::read(status.get(), text.data(), text.size()) : -1;
+    text.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    const size_t at = text.find("\nUmask:");
+    if (at == std::string::npos) return -1;
+    return static_cast<int>(std::strtol(text.c_str() + at + 7, nullptr, 8));
+  }();
+  return mask;
+}
+
 FileInfo FromStat(const struct stat& st) {
   FileInfo info;
   info.exists = true;
@@ -274,8 +289,12 @@ class PosixEnv final : public Env {
   }
 
   std::unique_ptr<WritableFile> ReuseFileAt(int dir, const std::string& name, const std::string& as,
-                                            const std::vector<FileInfo>& keep,
+                                            unsigned mode, const std::vector<FileInfo>& keep,
                                             const std::string& shown) override {
+    // Given the permission bits a new file would get, or not reused.
+    const int mask = ProcessUmask();
+    if (mask < 0) return nullptr;
+    const mode_t bits = static_cast<mode_t>(mode & ~static_cast<unsigned>(mask) & 07777);
     // Non-blocking, so a FIFO in its place cannot hold the open up.
     UniqueFd fd(
         ::openat(dir, name.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK));
@@ -303,7 +322,8 @@ class PosixEnv final : public Env {
         return nullptr;
       }
     }
-    if (::ftruncate(fd.get(), 0) != 0) {
+    if (((st.st_mode & 07777) != bits && ::fchmod(fd.get(), bits) != 0) ||
+        ::ftruncate(fd.get(), 0) != 0) {
       if (renamed) ::renameat2(dir, as.c_str(), dir, name.c_str(), RENAME_NOREPLACE);
       return nullptr;
     }

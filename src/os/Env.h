@@ -176,13 +176,14 @@ class Env {
   // entry already there), never through a symbolic link, so its inode
   // serves again: cheaper than deleting one file and creating another. Only
   // a regular file of this user that it may write, with no other name and
-  // none of keep, is emptied and returned; else nullptr, and the file is
-  // left as it was, at its name. Wrappers reuse nothing.
+  // none of keep, is emptied, given the permission bits a new file of mode
+  // would get, and returned; else nullptr, and the file stays at its name,
+  // its bytes as they were. Wrappers reuse nothing.
   virtual std::unique_ptr<WritableFile> ReuseFileAt(int dir, const std::string& name,
-                                                    const std::string& as,
+                                                    const std::string& as, unsigned mode,
                                                     const std::vector<FileInfo>& keep,
                                                     const std::string& display_name) {
-    (void)dir, (void)name, (void)as, (void)keep, (void)display_name;
+    (void)dir, (void)name, (void)as, (void)mode, (void)keep, (void)display_name;
     return nullptr;
   }
   // Renames within or across open folders (replacing the target).

@@ -64,9 +64,9 @@ struct EmptierHeld : EnvWrapper, Gate {
     return EnvWrapper::StatAt(d, n, follow);
   }
   std::unique_ptr<WritableFile> ReuseFileAt(int d, const std::string& n, const std::string& as,
-                                            const std::vector<FileInfo>& keep,
+                                            unsigned mode, const std::vector<FileInfo>& keep,
                                             const std::string& shown) override {
-    return target()->ReuseFileAt(d, n, as, keep, shown);
+    return target()->ReuseFileAt(d, n, as, mode, keep, shown);
   }
   const std::thread::id maker;
 };
@@ -200,6 +200,7 @@ TEST(OutputFolderTest, OldFileServesAsThePieceOnlyWhenSafe) {
 
 // Old files of other names serve as pieces too, renamed, on the same
 // terms; those that may not are cleared, and nothing outside is touched.
+// A piece reads and writes as a new file would, whatever file it was.
 TEST(OutputFolderTest, OldFilesOfOtherNamesServeAsPiecesOnlyWhenSafe) {
   const std::string dir = test::MakeTempDir("donors"), out = dir + "/out";
   const std::string outside = test::MakeTempDir("donors-outside") + "/precious";
@@ -210,6 +211,13 @@ TEST(OutputFolderTest, OldFilesOfOtherNamesServeAsPiecesOnlyWhenSafe) {
   }
   fs::create_hard_link(out + "/xad", dir + "/other-name");
   fs::create_symlink(outside, out + "/xae");
+  // Whatever their permission bits, pieces get those of a new file.
+  fs::permissions(out + "/xaa", fs::perms(0755));
+  fs::permissions(out + "/xab", fs::perms(0600));
+  fs::permissions(out + "/xac", fs::perms(0666));
+  const std::string fresh = dir + "/fresh";
+  ::close(::open(fresh.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+  const fs::perms new_file = fs::status(fresh).permissions();
   // Held open, they show which files became pieces.
   std::map<std::string, UniqueFd> old_files;
   for (const char* name : {"xaa", "xab", "xac"}) {
@@ -250,6 +258,7 @@ TEST(OutputFolderTest, OldFilesOfOtherNamesServeAsPiecesOnlyWhenSafe) {
   for (int i = 1; i <= kPieces; ++i) {
     const std::string name = std::to_string(i);
     EXPECT_EQ(test::ReadBytes(out + "/" + name + ".txt"), name);
+    EXPECT_EQ(fs::status(out + "/" + name + ".txt").permissions(), new_file) << name;
   }
   EXPECT_EQ(test::ReadBytes(out + "/source.csv"), "old");
   EXPECT_EQ(test::ReadBytes(dir + "/other-name"), "old");
