@@ -50,7 +50,7 @@ void TOutputFolder::PrepareInBackground(const std::vector<FileInfo>& keep,
     pieces_done_ = false;
     deletable_files_ = 0;
     pieces_made_ = 0;
-    emptier_ = std::thread(&TOutputFolder::EmptyOldEntries, this, std::move(entries), stop);
+    emptier_ = std::thread(&TOutputFolder::EmptyOldEntries, this, std::move(entries));
     return;
   }
   // Without the folder every line would fail on its own; say it once.
@@ -62,8 +62,8 @@ void TOutputFolder::PrepareInBackground(const std::vector<FileInfo>& keep,
   Refuse(ProtectedFolderReason(fd_.get()));
 }
 
-void TOutputFolder::EmptyOldEntries(const std::vector<DirEntry>& entries,
-                                    const std::atomic<bool>* stop) {
+void TOutputFolder::EmptyOldEntries(const std::vector<DirEntry>& entries) {
+  const std::atomic<bool>* stop = stop_;
   // Folders at once; old files wait for the pieces, which take them over
   // (CreatePiece), apart from those more than the pieces will need. A new
   // inode costs most when files were just deleted beside it.

@@ -71,7 +71,7 @@ class TOutputFolder {
   // takes over; waits while the emptying is clearing it.
   bool ClaimOldEntry(const std::string& name);
   // The emptier's work: clears the listed entries not taken by pieces.
-  void EmptyOldEntries(const std::vector<DirEntry>& entries, const std::atomic<bool>* stop);
+  void EmptyOldEntries(const std::vector<DirEntry>& entries);
   // Takes an old entry not cleared yet that may be a file, the last listed
   // first (the emptier starts at the other end); "" when none is left or
   // the emptying was stopped.

@@ -311,6 +311,10 @@ class PosixEnv final : public Env {
     const int flags = ::fcntl(fd.get(), F_GETFL);
     if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return nullptr;
     const bool renamed = as != name;
+    auto give_back = [&] {
+      if (renamed) ::renameat2(dir, as.c_str(), dir, name.c_str(), RENAME_NOREPLACE);
+      return nullptr;
+    };
     if (renamed) {
       if (::renameat2(dir, name.c_str(), dir, as.c_str(), RENAME_NOREPLACE) != 0) return nullptr;
       // The name may have been given to another file between the open and
@@ -318,21 +322,20 @@ class PosixEnv final : public Env {
       struct stat moved;
       if (::fstatat(dir, as.c_str(), &moved, AT_SYMLINK_NOFOLLOW) != 0 ||
           moved.st_dev != st.st_dev || moved.st_ino != st.st_ino) {
-        ::renameat2(dir, as.c_str(), dir, name.c_str(), RENAME_NOREPLACE);
-        return nullptr;
+        return give_back();
       }
     }
     if (((st.st_mode & 07777) != bits && ::fchmod(fd.get(), bits) != 0) ||
         ::ftruncate(fd.get(), 0) != 0) {
-      if (renamed) ::renameat2(dir, as.c_str(), dir, name.c_str(), RENAME_NOREPLACE);
-      return nullptr;
+      return give_back();
     }
     // ext4 flushes a file emptied by truncation when it is next closed (a
     // safeguard for files rewritten in place without fsync), which would
     // write each piece out as it is closed. A brief open and close here
     // takes that flush while the file is still empty; a piece made anew
     // has no such flush either.
-    ::close(::openat(dir, as.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK));
+    const UniqueFd flushed(
+        ::openat(dir, as.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK));
     return std::make_unique<PosixWritableFile>(fd.Release(), shown);
   }
 
