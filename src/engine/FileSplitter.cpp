@@ -10,6 +10,7 @@
 #include "fs/FileUtil.h"
 #include "fs/OutputFolder.h"
 #include "log/Log.h"
+#include "os/MemoryInfo.h"
 #include "tasks/FileSplitSession.h"
 #include "tasks/TaskDesc.h"
 #include "tasks/TaskMRUList.h"
@@ -101,6 +102,10 @@ void TFileSplitter::Prepare() {
   // read for a while) would be read from storage twice: once by the scan,
   // again by the copies, so its lines go out from what the scan reads.
   const bool in_memory = SourceInMemory();
+  // Nor can one larger than the memory this run may use stay there: read
+  // once from storage, its pages go once scanned, leaving the memory to
+  // the pieces being written.
+  if (!in_memory && source_info_.size > MemoryForCaching()) source_->DropBehind(kDropLag);
   copying_ = source_->SupportsReadAt() && in_memory;
   // Copies read the source behind the scan; a file of their own keeps the
   // scan's read-ahead sequential.

@@ -38,6 +38,9 @@ class TFileSplitter final : public TIterativeConverter {
   // Pieces created ahead of the loop, and the threads creating them.
   static constexpr int kPiecesAhead = 4;
   static constexpr int kPieceThreads = 1;
+  // How far behind the scan a source too large for memory leaves the page
+  // cache: well clear of the pages that start its read-ahead.
+  static constexpr int64_t kDropLag = 12 << 20;
   // Header lines are repeated in every piece, so they are held in memory.
   static constexpr int32_t kMaxHeaderLines = 1000000;
   static constexpr size_t kMaxHeaderBytes = 16 << 20;

@@ -10,6 +10,7 @@
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -70,7 +71,15 @@ class PosixSequentialFile final : public SequentialFile {
   size_t Read(char* buf, size_t n) override {
     while (true) {
       ssize_t r = ::read(fd_, buf, n);
-      if (r >= 0) return static_cast<size_t>(r);
+      if (r >= 0) {
+        read_ += r;
+        if (drop_lag_ >= 0 && read_ - dropped_ >= drop_lag_ + kDropStep) {
+          const int64_t from = dropped_;
+          dropped_ = read_ - drop_lag_;
+          ::posix_fadvise(fd_, from, dropped_ - from, POSIX_FADV_DONTNEED);
+        }
+        return static_cast<size_t>(r);
+      }
       if (errno != EINTR) throw EReadError(name_, errno);
     }
   }
@@ -95,11 +104,18 @@ class PosixSequentialFile final : public SequentialFile {
     struct iovec v = {&byte, 1};
     return ::preadv2(fd_, &v, 1, offset, RWF_NOWAIT) >= 0 || errno != EAGAIN;
   }
+  void DropBehind(int64_t lag) override { drop_lag_ = std::max<int64_t>(0, lag); }
   int fd() const { return fd_; }
 
  private:
+  // Pages are dropped in steps, not after every read.
+  static constexpr int64_t kDropStep = 4 << 20;
+
   int fd_;
   std::string name_;
+  int64_t read_ = 0;       // bytes Read has read
+  int64_t dropped_ = 0;    // the page cache was told to drop [0, dropped_)
+  int64_t drop_lag_ = -1;  // none are dropped
 };
 
 class PosixWritableFile final : public WritableFile {

@@ -93,6 +93,10 @@ class SequentialFile {
     (void)offset;
     return true;
   }
+  // From now on, what Read has read more than lag bytes ago leaves the
+  // page cache: for a file read once that cannot stay cached anyway, so
+  // its pages do not crowd out what is being written.
+  virtual void DropBehind(int64_t lag) { (void)lag; }
 };
 
 // A file opened for writing. Writes go straight to the system; callers

@@ -107,6 +107,47 @@ TEST_F(FileSplitterTest, FailedWritesBecomeRecordErrorsAndNeverCountAsDone) {
   EXPECT_NE(log.find(".  700 rows can not convert.\r\n"), std::string::npos);
 }
 
+// Serves /proc/meminfo from a test file, when given one: how much memory
+// the system says it has available.
+class MemInfoEnv : public EnvWrapper {
+ public:
+  explicit MemInfoEnv(std::string file) : EnvWrapper(Env::Default()), file_(std::move(file)) {}
+  std::unique_ptr<SequentialFile> OpenForRead(const std::string& name) override {
+    return EnvWrapper::OpenForRead(name == "/proc/meminfo" && !file_.empty() ? file_ : name);
+  }
+
+ private:
+  std::string file_;
+};
+
+// A source read from storage stays in the page cache when it fits in the
+// memory available, and leaves it behind the scan when it does not: either
+// way every line reaches its piece.
+TEST_F(FileSplitterTest, SourceTooLargeForMemoryLeavesTheCacheBehindTheScan) {
+  std::string text;
+  int lines = 0;
+  while (text.size() < (24u << 20)) text += "record " + std::to_string(++lines) + ",a,b,c\n";
+  const std::string source = dir_ + "/src.txt";
+  test::WriteBytes(source, text);
+  test::WriteBytes(dir_ + "/meminfo", "MemTotal: 4096 kB\nMemAvailable: 1024 kB\n");
+  session_.MaxLines = 250000;
+  for (bool fits : {true, false}) {
+    if (!test::DropFromCache(source)) GTEST_SKIP() << "the page cache keeps this file";
+    MemInfoEnv env(fits ? "" : dir_ + "/meminfo");
+    ScopedEnv scoped(&env);
+    TFileSplitSessionExecutor executor;
+    executor.SetSession(&session_);
+    executor.SetOutputer(&outputer_);
+    ASSERT_TRUE(executor.Execute()) << fits;
+    EXPECT_EQ(executor.Converter->Status().Done, lines) << fits;
+    EXPECT_EQ(test::Resident(source, 0), fits);
+    EXPECT_EQ(test::Resident(source, 8 << 20), fits);
+    const int pieces = (lines + 249999) / 250000;
+    EXPECT_EQ(Piece(pieces).back(), "record " + std::to_string(lines) + ",a,b,c") << fits;
+    EXPECT_EQ(Piece(2).front(), "record 250001,a,b,c") << fits;
+  }
+}
+
 TEST_F(FileSplitterTest, StopKeepsEveryLineDoneSoFar) {
   struct Stopper : TEventPump {
     TFileSplitSessionExecutor* executor;

@@ -1,6 +1,8 @@
 #include "support/TestEnv.h"
 
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,6 +49,38 @@ std::string ReadBytes(const std::string& path) {
 bool PathExists(const std::string& path) {
   struct stat st;
   return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool Resident(const std::string& path, int64_t offset) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const long page = ::sysconf(_SC_PAGESIZE);
+  void* map =
+      ::mmap(nullptr, static_cast<size_t>(page), PROT_READ, MAP_SHARED, fd, offset / page * page);
+  ::close(fd);
+  if (map == MAP_FAILED) return false;
+  unsigned char in = 0;
+  const bool ok = ::mincore(map, static_cast<size_t>(page), &in) == 0;
+  ::munmap(map, static_cast<size_t>(page));
+  return ok && (in & 1) != 0;
+}
+
+bool DropFromCache(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  bool gone = ::fsync(fd) == 0 && ::fstat(fd, &st) == 0;
+  // Pages just written may be held a moment after their write-back.
+  for (int tries = 0; gone && tries < 200; ++tries) {
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    bool any = false;
+    for (int64_t at = 0; at < st.st_size && !any; at += 1 << 20) any = Resident(path, at);
+    if (!any) break;
+    if (tries == 199) gone = false;
+    ::usleep(10000);
+  }
+  ::close(fd);
+  return gone;
 }
 
 PrivateEnvironment::PrivateEnvironment() {

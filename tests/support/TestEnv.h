@@ -34,6 +34,13 @@ void WriteBytes(const std::string& path, const std::string& bytes);
 std::string ReadBytes(const std::string& path);
 bool PathExists(const std::string& path);
 
+// Whether the page at offset of a file is in the page cache; unlike a
+// read, asking does not bring it in.
+bool Resident(const std::string& path, int64_t offset);
+// Drops a file's pages from the page cache, as if it had not been read
+// since it reached storage; false when the system keeps them (tmpfs does).
+bool DropFromCache(const std::string& path);
+
 // Sets (or, for nullptr, unsets) an environment variable for one scope.
 class ScopedEnvVar {
  public:

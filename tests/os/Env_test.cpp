@@ -1,0 +1,36 @@
+#include "os/Env.h"
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "support/TestEnv.h"
+
+namespace lorvant {
+namespace {
+
+constexpr int64_t kMiB = 1 << 20;
+
+// A file read with DropBehind leaves the page cache behind the reader and
+// keeps what it read last; without it, everything read stays.
+TEST(EnvTest, DropBehindLeavesOnlyTheLastBytesCached) {
+  const std::string name = test::MakeTempDir("drop") + "/source.txt";
+  const int64_t size = 24 * kMiB;
+  test::WriteBytes(name, std::string(static_cast<size_t>(size), 'x'));
+  // The source starts out of memory, as a file read from storage does.
+  if (!test::DropFromCache(name)) GTEST_SKIP() << "the page cache keeps this file";
+  std::string buf(kMiB, '\0');
+  for (bool drop : {true, false}) {
+    auto file = Env::Default()->OpenForRead(name);
+    if (drop) file->DropBehind(4 * kMiB);
+    int64_t total = 0;
+    while (size_t n = file->Read(buf.data(), buf.size())) total += static_cast<int64_t>(n);
+    ASSERT_EQ(total, size);
+    EXPECT_EQ(test::Resident(name, 0), !drop) << drop;
+    EXPECT_EQ(test::Resident(name, 16 * kMiB), !drop) << drop;
+    EXPECT_TRUE(test::Resident(name, size - 1)) << drop;
+  }
+}
+
+}  // namespace
+}  // namespace lorvant
