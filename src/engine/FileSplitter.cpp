@@ -129,6 +129,9 @@ void TFileSplitter::Prepare() {
   }
   Status().SourceSize = source_info_.size;
   writer_ = std::make_unique<TOutputWriter>(!in_memory);
+  // Reading and writing pieces keep storage busy, and a new file may wait
+  // behind them for its folder's blocks: a deeper lead hides that.
+  pieces_ahead_ = in_memory ? kPiecesAhead : kPiecesAheadFromStorage;
   PrepareOutputFolder();
   has_line_ = !Stopped && reader_->ReadLine();
 }
@@ -177,7 +180,7 @@ void TFileSplitter::CountTotal() {
   if (Stopped) last = 0;
   if (last != INT64_MAX) output_folder_->ExpectPieces(last);
   pieces_ = std::make_unique<TPieceCreator>(output_folder_.get(), SourceExt, dest_folder_,
-                                            source_info_, kPiecesAhead, kPieceThreads, last);
+                                            source_info_, pieces_ahead_, kPieceThreads, last);
 }
 
 void TFileSplitter::RunLoop() {

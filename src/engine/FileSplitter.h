@@ -35,8 +35,10 @@ class TFileSplitter final : public TIterativeConverter {
   static constexpr int64_t kRunLines = 1024;
   // Bytes handed to the kernel per copy at most, so progress keeps moving.
   static constexpr int64_t kRangeLimit = 8 << 20;
-  // Pieces created ahead of the loop, and the threads creating them.
+  // Pieces created ahead of the loop (more when the source comes from
+  // storage), and the threads creating them.
   static constexpr int kPiecesAhead = 4;
+  static constexpr int kPiecesAheadFromStorage = 16;
   static constexpr int kPieceThreads = 1;
   // How far behind the scan a source too large for memory leaves the page
   // cache: well clear of the pages that start its read-ahead.
@@ -169,6 +171,7 @@ class TFileSplitter final : public TIterativeConverter {
   bool has_line_ = false;
   bool copying_ = false;  // lines go out as source ranges while they end in CR LF
   bool bulk_ = false;     // byte text: whole lines may be taken in bulk
+  int pieces_ahead_ = kPiecesAhead;
   int64_t max_lines_ = 0;
   int64_t lines_left_in_file_ = 0;
   int64_t file_first_line_ = 0;

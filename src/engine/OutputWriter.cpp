@@ -7,7 +7,8 @@
 namespace lorvant {
 
 TOutputWriter::TOutputWriter(bool write_back_early)
-    : write_back_early_(write_back_early), thread_([this] { Loop(); }) {}
+    : write_backs_(write_back_early ? std::make_unique<TWriteBackQueue>() : nullptr),
+      thread_([this] { Loop(); }) {}
 
 TOutputWriter::~TOutputWriter() {
   {
@@ -146,7 +147,14 @@ std::string TOutputWriter::Perform(Job& job) {
       case Kind::kClose:
         // A finished piece goes to storage now rather than in one late
         // burst: less dirty data holds up the pieces still to come.
-        if (write_back_early_) job.file->StartWriteBack();
+        if (write_backs_) {
+          std::unique_ptr<WriteBack> later = job.file->WriteBackLater();
+          if (later) {
+            write_backs_->Add(std::move(later));
+          } else {
+            job.file->StartWriteBack();
+          }
+        }
         job.file->Close();
         break;
     }

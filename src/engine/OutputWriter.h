@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/WriteBackQueue.h"
 #include "os/Env.h"
 
 namespace lorvant {
@@ -106,7 +107,8 @@ class TOutputWriter {
   // Settles lines from..end-1 not settled yet as failed.
   void FailRange(int64_t from, int64_t end, const std::string& message);
 
-  const bool write_back_early_;
+  // Set when pieces go to storage early; the writer thread adds to it.
+  const std::unique_ptr<TWriteBackQueue> write_backs_;
 
   std::mutex mutex_;
   std::condition_variable work_ready_;

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
@@ -61,6 +62,21 @@ FileInfo FromStat(const struct stat& st) {
   return info;
 }
 
+// The file open at fd opened once more for reading, through the descriptor
+// so it is the same file whatever its name is now; -1 when it cannot be.
+int ReopenForReading(int fd) {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  int again = ::open(self.c_str(), O_RDONLY | O_CLOEXEC);
+  if (again < 0) return -1;
+  struct stat a, b;
+  if (::fstat(again, &a) != 0 || ::fstat(fd, &b) != 0 || a.st_dev != b.st_dev ||
+      a.st_ino != b.st_ino) {
+    ::close(again);
+    return -1;
+  }
+  return again;
+}
+
 class PosixSequentialFile final : public SequentialFile {
  public:
   PosixSequentialFile(int fd, std::string name) : fd_(fd), name_(std::move(name)) {}
@@ -100,9 +116,16 @@ class PosixSequentialFile final : public SequentialFile {
   }
   std::unique_ptr<SequentialFile> Reopen() override;
   bool InMemory(int64_t offset) override {
-    char byte;
-    struct iovec v = {&byte, 1};
-    return ::preadv2(fd_, &v, 1, offset, RWF_NOWAIT) >= 0 || errno != EAGAIN;
+    // Asked of the page cache itself: a read that may not wait would still
+    // start reading the page in, and a cold file would seem warm.
+    static const long page = ::sysconf(_SC_PAGESIZE);
+    void* map = ::mmap(nullptr, static_cast<size_t>(page), PROT_READ, MAP_SHARED, fd_,
+                       offset / page * page);
+    if (map == MAP_FAILED) return true;
+    unsigned char in = 1;
+    if (::mincore(map, static_cast<size_t>(page), &in) != 0) in = 1;
+    ::munmap(map, static_cast<size_t>(page));
+    return (in & 1) != 0;
   }
   void DropBehind(int64_t lag) override { drop_lag_ = std::max<int64_t>(0, lag); }
   int fd() const { return fd_; }
@@ -116,6 +139,15 @@ class PosixSequentialFile final : public SequentialFile {
   int64_t read_ = 0;       // bytes Read has read
   int64_t dropped_ = 0;    // the page cache was told to drop [0, dropped_)
   int64_t drop_lag_ = -1;  // none are dropped
+};
+
+class PosixWriteBack final : public WriteBack {
+ public:
+  explicit PosixWriteBack(UniqueFd fd) : fd_(std::move(fd)) {}
+  void Start() override { ::sync_file_range(fd_.get(), 0, 0, SYNC_FILE_RANGE_WRITE); }
+
+ private:
+  UniqueFd fd_;
 };
 
 class PosixWritableFile final : public WritableFile {
@@ -135,6 +167,15 @@ class PosixWritableFile final : public WritableFile {
 
   void StartWriteBack() override {
     if (fd_ >= 0) ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+  }
+
+  std::unique_ptr<WriteBack> WriteBackLater() override {
+    if (fd_ < 0) return nullptr;
+    // The same file opened anew, not a duplicate: a write error still
+    // reaches this file's own close, whichever handle is closed first.
+    int fd = ReopenForReading(fd_);
+    if (fd < 0) return nullptr;
+    return std::make_unique<PosixWriteBack>(UniqueFd(fd));
   }
 
   void Append(const char* data, size_t n) override {
@@ -461,16 +502,8 @@ std::atomic<Env*> current_env{nullptr};
 }  // namespace
 
 std::unique_ptr<SequentialFile> PosixSequentialFile::Reopen() {
-  // Through the descriptor, so it is the same file whatever its name is now.
-  const std::string self = "/proc/self/fd/" + std::to_string(fd_);
-  int fd = ::open(self.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = ReopenForReading(fd_);
   if (fd < 0) return nullptr;
-  struct stat a, b;
-  if (::fstat(fd, &a) != 0 || ::fstat(fd_, &b) != 0 || a.st_dev != b.st_dev ||
-      a.st_ino != b.st_ino) {
-    ::close(fd);
-    return nullptr;
-  }
   ::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
   return std::make_unique<PosixSequentialFile>(fd, name_);
 }

@@ -99,6 +99,16 @@ class SequentialFile {
   virtual void DropBehind(int64_t lag) { (void)lag; }
 };
 
+// Writing a file's data out to storage, through a handle of its own: it
+// may start on another thread, after the file itself is closed.
+class WriteBack {
+ public:
+  virtual ~WriteBack() = default;
+  // Asks the system to start writing the data out, without waiting for it;
+  // a hint, so it never fails.
+  virtual void Start() = 0;
+};
+
 // A file opened for writing. Writes go straight to the system; callers
 // buffer. Any failure, a short write included, throws EWriteError.
 class WritableFile {
@@ -113,6 +123,9 @@ class WritableFile {
   // Asks the system to start writing the file's data to storage now, without
   // waiting for it; a hint, so it never fails.
   virtual void StartWriteBack() {}
+  // The same for later, through a handle of its own; nullptr when the
+  // system offers none (StartWriteBack then does it now).
+  virtual std::unique_ptr<WriteBack> WriteBackLater() { return nullptr; }
 
   // ---- In-kernel copies (the split engine's pieces of unchanged bytes) ----
   // Appends up to n bytes of source from offset, copied by the kernel;

@@ -11,6 +11,22 @@ namespace {
 
 constexpr int64_t kMiB = 1 << 20;
 
+// Asking whether a page is in memory tells the truth and leaves it as it was.
+TEST(EnvTest, InMemoryAsksWithoutReading) {
+  const std::string name = test::MakeTempDir("ask") + "/source.txt";
+  test::WriteBytes(name, std::string(4 * kMiB, 'x'));
+  if (!test::DropFromCache(name)) GTEST_SKIP() << "the page cache keeps this file";
+  auto file = Env::Default()->OpenForRead(name);
+  for (int asked = 0; asked < 2; ++asked) {
+    EXPECT_FALSE(file->InMemory(0)) << asked;
+    EXPECT_FALSE(file->InMemory(2 * kMiB)) << asked;
+  }
+  EXPECT_FALSE(test::Resident(name, 0));
+  char byte;
+  ASSERT_EQ(file->Read(&byte, 1), 1u);
+  EXPECT_TRUE(file->InMemory(0));
+}
+
 // A file read with DropBehind leaves the page cache behind the reader and
 // keeps what it read last; without it, everything read stays.
 TEST(EnvTest, DropBehindLeavesOnlyTheLastBytesCached) {
