@@ -90,8 +90,10 @@ class PosixSequentialFile final : public SequentialFile {
       if (r >= 0) {
         read_ += r;
         if (drop_lag_ >= 0 && read_ - dropped_ >= drop_lag_ + kDropStep) {
+          // Whole steps only: a large page that straddles the end of one
+          // range would never lie wholly within either and would stay.
           const int64_t from = dropped_;
-          dropped_ = read_ - drop_lag_;
+          dropped_ = (read_ - drop_lag_) / kDropStep * kDropStep;
           ::posix_fadvise(fd_, from, dropped_ - from, POSIX_FADV_DONTNEED);
         }
         return static_cast<size_t>(r);
