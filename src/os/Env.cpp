@@ -393,8 +393,7 @@ class PosixEnv final : public Env {
     // write each piece out as it is closed. A brief open and close here
     // takes that flush while the file is still empty; a piece made anew
     // has no such flush either.
-    const UniqueFd flushed(
-        ::openat(dir, as.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK));
+    const UniqueFd flushed(ReopenForReading(fd.get()));
     return std::make_unique<PosixWritableFile>(fd.Release(), shown);
   }
 
