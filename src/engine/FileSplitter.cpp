@@ -112,6 +112,9 @@ void TFileSplitter::Prepare() {
   if (copying_) {
     std::shared_ptr<SequentialFile> copy_source = source_->Reopen();
     if (copy_source && copy_source->SupportsReadAt()) source_ = std::move(copy_source);
+    // Copies read the source again after the scan: only while nobody can
+    // change it meanwhile do they hold the bytes that were scanned.
+    HoldSource();
   }
   bulk_ = reader_->Layout().unit == LineUnit::kByte;
   // A line holding a quote may open or close a quoted field: the bulk paths
@@ -134,6 +137,34 @@ void TFileSplitter::Prepare() {
   pieces_ahead_ = in_memory ? kPiecesAhead : kPiecesAheadFromStorage;
   PrepareOutputFolder();
   has_line_ = !Stopped && reader_->ReadLine();
+}
+
+void TFileSplitter::HoldSource() {
+  held_ = source_->Hold();
+  const FileInfo now = source_->Info();
+  // Changed between the open and the hold: what was read may be older.
+  if (held_ && (now.size != source_info_.size || now.mtime_ns != source_info_.mtime_ns)) {
+    source_->Unhold();
+    held_ = false;
+  }
+  copying_ = held_;
+}
+
+void TFileSplitter::ReleaseSource() {
+  if (!held_) return;
+  FlushRange();
+  writer_->Drain();
+  // Should this process not have answered in time, the system ends the
+  // hold by itself, and copies may have read what another process wrote.
+  const FileInfo now = source_->Info();
+  source_->Unhold();
+  held_ = false;
+  copying_ = false;
+  RecordWriteFailures();
+  if (!now.exists || now.size != source_info_.size || now.mtime_ns != source_info_.mtime_ns) {
+    throw EReadError("Cannot read file \"" + source_name_ +
+                     "\". It was changed by another program while it was being split.");
+  }
 }
 
 bool TFileSplitter::SourceInMemory() {
@@ -196,6 +227,9 @@ void TFileSplitter::RunLoop() {
       if (!(more = HasNext())) break;
       ConvertOneRecord();
     }
+    // Another program waits to change the source: the copies made so far
+    // end first, and the lines from here on go out as the scan reads them.
+    if (held_ && source_->HoldWanted()) ReleaseSource();
     Status().SourceRead = reader_->Position();
     DoAfterConvertSome();
     if (more) Next();
@@ -291,6 +325,8 @@ void TFileSplitter::OpenNextFile() {
     file_error_ = e.Message();
     return;
   }
+  taken_.push_back({std::to_string(FileCount) + SourceExt, output_->Info()});
+  if (taken_.size() > kTakenKept) taken_.pop_front();
   if (!SourceBom.empty()) Append(SourceBom.data(), SourceBom.size());
   if (!header_.empty()) Append(header_.data(), header_.size());
   piece_bytes_ = static_cast<int64_t>(SourceBom.size() + header_.size());
@@ -475,6 +511,14 @@ void TFileSplitter::CloseOutput() {
   output_.reset();
 }
 
+void TFileSplitter::RemoveUnfilledPieces() {
+  // Pieces are filled in order: the unfilled ones are the last.
+  const int64_t empty = static_cast<int64_t>(SourceBom.size() + header_.size());
+  for (; !taken_.empty(); taken_.pop_back()) {
+    if (!output_folder_->RemovePiece(taken_.back().name, taken_.back().info, empty)) break;
+  }
+}
+
 void TFileSplitter::RecordWriteFailures() {
   for (const TOutputWriter::Failure& f : writer_->TakeFailures()) {
     const Exception error(f.message);
@@ -503,6 +547,8 @@ void TFileSplitter::AfterLoop() {
   output_folder_->FinishEmptying();
   writer_->Drain();
   RecordWriteFailures();
+  ReleaseSource();
+  finished_ = true;
   Status().Done = writer_->Confirmed();
   if (has_line_ || Stopped) return;  // stopped before the end, or beyond a known total
   // The whole source went through: its count is known now. It is kept only
@@ -530,7 +576,11 @@ void TFileSplitter::Close() {
     }
     writer_->Drain();
     writer_.reset();
+    if (!finished_) RemoveUnfilledPieces();
   }
+  taken_.clear();
+  held_ = false;
+  finished_ = false;
   range_size_ = 0;
   output_.reset();
   buffer_ = TOutputWriter::Buffer();

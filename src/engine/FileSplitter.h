@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <string>
 
@@ -92,6 +93,12 @@ class TFileSplitter final : public TIterativeConverter {
 
  private:
   void RecordRecentTask();
+  // Asks that the source stay as it is while copies read it; copies are
+  // made only while it does.
+  void HoldSource();
+  // Ends the copies: waits for those queued, gives the hold back, and
+  // throws EReadError naming the source when it changed all the same.
+  void ReleaseSource();
   // Whether the source's bytes are in memory (sampled across the file).
   bool SourceInMemory();
   void PrepareOutputFolder();
@@ -149,6 +156,8 @@ class TFileSplitter final : public TIterativeConverter {
   void HandOff();
   // Queues what is pending of the current output file and its closing.
   void CloseOutput();
+  // After a failed run: removes the latest pieces that hold no line.
+  void RemoveUnfilledPieces();
   // Turns failed writes reported so far into record errors; throws
   // EReadError when reading the source for a copy failed.
   void RecordWriteFailures();
@@ -169,8 +178,18 @@ class TFileSplitter final : public TIterativeConverter {
   FileInfo source_info_;
   std::string line_end_;  // CR LF in the source's encoding
   bool has_line_ = false;
-  bool copying_ = false;  // lines go out as source ranges while they end in CR LF
-  bool bulk_ = false;     // byte text: whole lines may be taken in bulk
+  bool copying_ = false;   // lines go out as source ranges while they end in CR LF
+  bool held_ = false;      // the source stays as it is while copies read it
+  bool finished_ = false;  // the run reached its end without an exception
+  // The latest pieces taken, newest last: a run that fails removes those
+  // that never got a line.
+  struct TakenPiece {
+    std::string name;
+    FileInfo info;
+  };
+  std::deque<TakenPiece> taken_;
+  static constexpr size_t kTakenKept = 4096;
+  bool bulk_ = false;  // byte text: whole lines may be taken in bulk
   int pieces_ahead_ = kPiecesAhead;
   int64_t max_lines_ = 0;
   int64_t lines_left_in_file_ = 0;

@@ -1,6 +1,7 @@
 #include "fs/OutputFolder.h"
 
 #include <algorithm>
+#include <cerrno>
 
 #include "base/Exception.h"
 #include "fs/FileUtil.h"
@@ -150,19 +151,28 @@ std::unique_ptr<WritableFile> TOutputFolder::CreatePiece(const std::string& name
     }
     ClearEntry(fd_.get(), old, keep);
   }
-  FileInfo target = env->StatAt(fd_.get(), name, false);
-  if (target.exists && target.device == source.device && target.inode == source.inode) {
-    throw Exception("Output file \"" + display_name + "\" is the source file itself.");
+  // Made exclusively: an entry that came to the name since the listing
+  // (a FIFO, someone's new file) is removed as an entry, never opened.
+  for (int attempt = 0;; ++attempt) {
+    FileInfo target = env->StatAt(fd_.get(), name, false);
+    if (target.exists && target.device == source.device && target.inode == source.inode) {
+      throw Exception("Output file \"" + display_name + "\" is the source file itself.");
+    }
+    if (target.exists && !target.is_dir && attempt < 2) ClearEntry(fd_.get(), name, keep);
+    try {
+      return env->CreateFileAt(fd_.get(), name, true, kPieceMode, display_name);
+    } catch (const EFCreateError& e) {
+      if (e.ErrorNumber() != EEXIST || attempt >= 2) throw;
+    }
   }
-  return env->CreateFileAt(fd_.get(), name, false, kPieceMode, display_name);
 }
 
-void TOutputFolder::RemovePiece(const std::string& name, const FileInfo& made) const {
-  if (!made.exists) return;
+bool TOutputFolder::RemovePiece(const std::string& name, const FileInfo& made,
+                                int64_t at_most) const {
+  if (!made.exists) return false;
   const FileInfo now = Env::Default()->StatAt(fd_.get(), name, false);
-  if (now.exists && now.device == made.device && now.inode == made.inode) {
-    Env::Default()->RemoveAt(fd_.get(), name, false);
-  }
+  return now.exists && now.device == made.device && now.inode == made.inode &&
+         now.size <= at_most && Env::Default()->RemoveAt(fd_.get(), name, false) == 0;
 }
 
 }  // namespace lorvant

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <climits>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -60,8 +61,10 @@ class TOutputFolder {
                                             const FileInfo& source);
 
   // Removes the entry `name` when it is still the file made (its identity
-  // as the open file reported it); nothing when made is not known.
-  void RemovePiece(const std::string& name, const FileInfo& made) const;
+  // as the open file reported it) and holds at most at_most bytes; nothing
+  // when made is not known. Returns whether it was removed.
+  bool RemovePiece(const std::string& name, const FileInfo& made,
+                   int64_t at_most = INT64_MAX) const;
 
   const std::string& Path() const { return path_; }
 

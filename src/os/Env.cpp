@@ -20,6 +20,8 @@
 #include <random>
 
 #include "base/Exception.h"
+#include "os/FileLease.h"
+#include "os/FileTakeover.h"
 
 namespace lorvant {
 
@@ -130,6 +132,9 @@ class PosixSequentialFile final : public SequentialFile {
     return (in & 1) != 0;
   }
   void DropBehind(int64_t lag) override { drop_lag_ = std::max<int64_t>(0, lag); }
+  bool Hold() override { return TakeLease(fd_, F_RDLCK); }
+  bool HoldWanted() override { return LeaseWanted(fd_); }
+  void Unhold() override { GiveBackLease(fd_); }
   int fd() const { return fd_; }
 
  private:
@@ -353,41 +358,9 @@ class PosixEnv final : public Env {
     // Given the permission bits a new file would get, or not reused.
     const int mask = ProcessUmask();
     if (mask < 0) return nullptr;
-    const mode_t bits = static_cast<mode_t>(mode & ~static_cast<unsigned>(mask) & 07777);
-    // Non-blocking, so a FIFO in its place cannot hold the open up.
-    UniqueFd fd(
-        ::openat(dir, name.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK));
-    struct stat st;
-    if (!fd.valid() || ::fstat(fd.get(), &st) != 0) return nullptr;
-    // Judged on the open file, so what is emptied is what was judged.
-    if (!S_ISREG(st.st_mode) || st.st_nlink != 1 || st.st_uid != ::geteuid() ||
-        (st.st_mode & S_IWUSR) == 0) {
-      return nullptr;
-    }
-    for (const FileInfo& k : keep) {
-      if (k.exists && k.device == st.st_dev && k.inode == st.st_ino) return nullptr;
-    }
-    const int flags = ::fcntl(fd.get(), F_GETFL);
-    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return nullptr;
-    const bool renamed = as != name;
-    auto give_back = [&] {
-      if (renamed) ::renameat2(dir, as.c_str(), dir, name.c_str(), RENAME_NOREPLACE);
-      return nullptr;
-    };
-    if (renamed) {
-      if (::renameat2(dir, name.c_str(), dir, as.c_str(), RENAME_NOREPLACE) != 0) return nullptr;
-      // The name may have been given to another file between the open and
-      // the rename: then that one moved, not the file judged.
-      struct stat moved;
-      if (::fstatat(dir, as.c_str(), &moved, AT_SYMLINK_NOFOLLOW) != 0 ||
-          moved.st_dev != st.st_dev || moved.st_ino != st.st_ino) {
-        return give_back();
-      }
-    }
-    if (((st.st_mode & 07777) != bits && ::fchmod(fd.get(), bits) != 0) ||
-        ::ftruncate(fd.get(), 0) != 0) {
-      return give_back();
-    }
+    const unsigned bits = mode & ~static_cast<unsigned>(mask) & 07777;
+    UniqueFd fd = TakeOverFile(dir, name, as, bits, keep);
+    if (!fd.valid()) return nullptr;
     // ext4 flushes a file emptied by truncation when it is next closed (a
     // safeguard for files rewritten in place without fsync), which would
     // write each piece out as it is closed. A brief open and close here

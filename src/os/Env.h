@@ -93,6 +93,17 @@ class SequentialFile {
     (void)offset;
     return true;
   }
+  // Holds the file's bytes as they are from now on: another process that
+  // opens it for writing or truncates it waits until Unhold (or until this
+  // one has not answered for the system's lease-break time). False when
+  // that cannot be promised: the file is open for writing somewhere, is
+  // not this user's, or the system cannot hold it.
+  virtual bool Hold() { return false; }
+  // Whether another process waits to change the held file, or the hold is
+  // gone.
+  virtual bool HoldWanted() { return true; }
+  // Gives the hold back.
+  virtual void Unhold() {}
   // From now on, what Read has read more than lag bytes ago leaves the
   // page cache: for a file read once that cannot stay cached anyway, so
   // its pages do not crowd out what is being written.
@@ -192,10 +203,12 @@ class Env {
   // as the file `as` (renamed to it when the names differ, never over an
   // entry already there), never through a symbolic link, so its inode
   // serves again: cheaper than deleting one file and creating another. Only
-  // a regular file of this user that it may write, with no other name and
-  // none of keep, is emptied, given the permission bits a new file of mode
-  // would get, and returned; else nullptr, and the file stays at its name,
-  // its bytes as they were. Wrappers reuse nothing.
+  // where nobody could tell it from a new file (see TakeOverFile: a regular
+  // file of this user, one name, the folder's mount, a new file's group,
+  // nothing else holding it open or mapped, none of keep) is it emptied,
+  // given the permission bits a new file of mode would get, and returned;
+  // else nullptr, and the file stays at its name, its bytes as they were.
+  // Wrappers reuse nothing.
   virtual std::unique_ptr<WritableFile> ReuseFileAt(int dir, const std::string& name,
                                                     const std::string& as, unsigned mode,
                                                     const std::vector<FileInfo>& keep,

@@ -2,15 +2,20 @@
 // piece whose writes and close fail, a source that cannot be read, the
 // source reached through a link inside the output folder, and the totals a
 // run starts with and leaves in the line-count cache.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <future>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -262,6 +267,83 @@ TEST_F(FileSplitterFaultsTest, AFailedReadFailsTheRunAndLeavesNothingInTheCache)
   int64_t cached = 0;
   FileInfo info = Env::Default()->Stat(session_.SourceFile);
   EXPECT_FALSE(TFileLineCountCache::Lookup(session_.SourceFile, info, &cached));
+}
+
+// Another program rewrites the source in place (same size, other lines)
+// when the split reaches piece `at`: synchronously when it may write at
+// once, else on a thread of its own that waits until it may.
+class RewritingEnv : public EnvWrapper {
+ public:
+  RewritingEnv(std::string source, std::string text, int at)
+      : EnvWrapper(Env::Default()), source_(std::move(source)), text_(std::move(text)), at_(at) {}
+  ~RewritingEnv() override { Join(); }
+
+  std::unique_ptr<WritableFile> CreateFileAt(int dir, const std::string& name, bool exclusive,
+                                             unsigned mode, const std::string& shown) override {
+    if (++made_ == at_) {
+      const int fd = ::open(source_.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+      if (fd >= 0) {
+        Rewrite(fd);
+      } else {
+        EXPECT_EQ(errno, EWOULDBLOCK);
+        rewriter_ = std::thread([this] { Rewrite(::open(source_.c_str(), O_WRONLY | O_CLOEXEC)); });
+      }
+    }
+    return target()->CreateFileAt(dir, name, exclusive, mode, shown);
+  }
+  void Join() {
+    if (rewriter_.joinable()) rewriter_.join();
+  }
+
+ private:
+  void Rewrite(int fd) {
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(::pwrite(fd, text_.data(), text_.size(), 0), static_cast<ssize_t>(text_.size()));
+    ::close(fd);
+  }
+  const std::string source_, text_;
+  const int at_;
+  std::atomic<int> made_{0};
+  std::thread rewriter_;
+};
+
+// A source rewritten while it is split: the run fails naming the file, or
+// every piece holds whole lines as the scan read them, never bytes read
+// again from the file once it had changed.
+TEST_F(FileSplitterFaultsTest, ASourceRewrittenDuringTheRunNeverTearsAPiece) {
+  std::string old_text, new_text;
+  for (int i = 1; i <= 60000; ++i) {
+    old_text += "old line " + std::to_string(i) + std::string(i % 13, 'x') + "\r\n";
+  }
+  while (new_text.size() + 5 <= old_text.size()) new_text += "new\r\n";
+  new_text += std::string(old_text.size() - new_text.size() - 2, 'n') + "\r\n";
+  WriteSource(old_text);  // just written, so in memory: CR LF lines go out as copies
+  session_.MaxLines = 5;
+  RewritingEnv env(session_.SourceFile, new_text, 50);
+  bool ok = false;
+  {
+    ScopedEnv scoped(&env);
+    ok = executor_.Execute();
+    env.Join();
+  }
+  if (!ok) {
+    std::vector<std::string> entries = test::LogEntries(dir_ + "/run.log");
+    ASSERT_FALSE(entries.empty());
+    EXPECT_EQ(entries.back(),
+              "Cannot read file \"" + session_.SourceFile +
+                  "\". It was changed by another program while it was being split.");
+    return;
+  }
+  const int64_t pieces = std::distance(std::filesystem::directory_iterator(dir_ + "/out"),
+                                       std::filesystem::directory_iterator());
+  ASSERT_GT(pieces, 50);
+  for (int64_t n = 1; n < pieces; ++n) {
+    const std::string piece = Piece(static_cast<int>(n));
+    size_t lines = 0;
+    for (size_t at = piece.find("\r\n"); at != piece.npos; at = piece.find("\r\n", at + 2)) ++lines;
+    ASSERT_EQ(lines, 5u) << "piece " << n << ": " << piece;
+    ASSERT_TRUE(piece.ends_with("\r\n")) << "piece " << n;
+  }
 }
 
 TEST_F(FileSplitterFaultsTest, TheTotalComesFromTheCacheOrSettlesAtTheEnd) {
