@@ -248,6 +248,55 @@ TEST_F(FileSplitterFaultsTest, DoneNeverFalls) {
   }
 }
 
+// The source's copies cannot be read past `good_bytes` (the scan reads it
+// all): the copies of later pieces fail.
+class FailingCopiesEnv : public EnvWrapper {
+ public:
+  FailingCopiesEnv(std::string name, int64_t good_bytes)
+      : EnvWrapper(Env::Default()), name_(std::move(name)), good_bytes_(good_bytes) {}
+
+  std::unique_ptr<SequentialFile> OpenForRead(const std::string& name) override {
+    if (name != name_) return target()->OpenForRead(name);
+    return std::make_unique<File>(target()->OpenForRead(name), good_bytes_);
+  }
+
+ private:
+  struct File : SequentialFile {
+    File(std::unique_ptr<SequentialFile> real, int64_t good) : real(std::move(real)), good(good) {}
+    size_t Read(char* buf, size_t n) override { return real->Read(buf, n); }
+    FileInfo Info() override { return real->Info(); }
+    bool SupportsReadAt() const override { return true; }
+    size_t ReadAt(char* buf, size_t n, int64_t offset) override {
+      if (offset + static_cast<int64_t>(n) > good) throw EReadError("src.txt", EIO);
+      return real->ReadAt(buf, n, offset);
+    }
+    bool Hold() override { return true; }
+    bool HoldWanted() override { return false; }
+    std::unique_ptr<SequentialFile> real;
+    int64_t good;
+  };
+  std::string name_;
+  int64_t good_bytes_;
+};
+
+// A run that fails leaves no piece without a line: pieces whose copies
+// could not be read go.
+TEST_F(FileSplitterFaultsTest, AFailedRunLeavesNoEmptyPiece) {
+  WriteSource(NumberedLines(20000, "\r\n"));
+  session_.MaxLines = 100;
+  FailingCopiesEnv env(session_.SourceFile, static_cast<int64_t>(source_.size() / 2));
+  {
+    ScopedEnv scoped(&env);
+    EXPECT_FALSE(executor_.Execute());
+  }
+  int pieces = 0;
+  for (const auto& e : std::filesystem::directory_iterator(dir_ + "/out")) {
+    ++pieces;
+    EXPECT_GT(e.file_size(), 0u) << e.path();
+  }
+  EXPECT_GT(pieces, 0);
+}
+
 TEST_F(FileSplitterFaultsTest, AFailedReadFailsTheRunAndLeavesNothingInTheCache) {
   WriteSource(NumberedLines(200000));  // bigger than one read
   session_.MaxLines = 1000;
