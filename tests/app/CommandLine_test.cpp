@@ -283,7 +283,7 @@ TEST(CommandLineTest, UnwritableLogIsReportedOnce) {
 TEST(CommandLineTest, TaskSwitchesAsWordsAreOnAndAnyOtherTextIsRefused) {
   const Fixture f = MakeFixture("switches");
   test::WriteBytes(f.source, "id,note\n1,\"a\nb\"\n2,c\n");
-  for (const std::string& on : {"yes", "TRUE", "On"}) {
+  for (const char* on : {"yes", "TRUE", "On"}) {
     test::WriteBytes(f.task, test::TaskText(f.source, f.out, "1") + "CsvRecords=" + on +
                                  "\r\nKeepLineEnds=" + on + "\r\n");
     int exit_code = -1;
@@ -304,6 +304,24 @@ TEST(CommandLineTest, TaskSwitchesAsWordsAreOnAndAnyOtherTextIsRefused) {
   ASSERT_FALSE(entries.empty());
   EXPECT_EQ(entries.back(), reason);
   EXPECT_FALSE(fs::exists(f.out));
+}
+
+// A failed line is named on standard error as the log names it; a run
+// that went well prints nothing.
+TEST(CommandLineTest, AFailedLineIsNamedOnStandardErrorAsInTheLog) {
+  const Fixture f = MakeFixture("failed-line");
+  int exit_code = -1;
+  EXPECT_EQ(RunLorvant({"task=" + f.task, "logfile=" + f.log}, &exit_code), "");
+  EXPECT_EQ(exit_code, 0);
+  test::WriteBytes(f.source, "1,a\n2,\"open\nrest\n");
+  test::WriteBytes(f.task, test::TaskText(f.source, f.out, "10") + "CsvRecords=1\r\n");
+  const std::string output = RunLorvant({"task=" + f.task, "logfile=" + f.log}, &exit_code);
+  EXPECT_EQ(exit_code, 2);
+  const std::string message =
+      "A quoted field opened in the record on line 2 is not closed at the end of the file.";
+  EXPECT_EQ(output, "Lorvant: Serial: 2: " + message + "\n");
+  const std::vector<std::string> entries = LogEntries(f.log);
+  EXPECT_NE(std::find(entries.begin(), entries.end(), "Serial: 2\r\n" + message), entries.end());
 }
 
 TEST(CommandLineTest, TaskWithoutLogfileRunsAndWritesNoLog) {
