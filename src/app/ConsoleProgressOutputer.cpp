@@ -41,18 +41,34 @@ std::string ProgressLine(const TConvertStatus& status, double elapsed_ms) {
   return line;
 }
 
-TConsoleProgressOutputer::TConsoleProgressOutputer(FILE* out, bool terminal)
-    : out_(out), terminal_(terminal) {}
+TConsoleProgressOutputer::TConsoleProgressOutputer(FILE* out, bool terminal, Shown shown)
+    : out_(out), terminal_(terminal), shown_texts_(shown) {}
 
 TConsoleProgressOutputer::~TConsoleProgressOutputer() { ClearLine(); }
 
 void TConsoleProgressOutputer::Output(const std::string& text) {
   ClearLine();
-  if (std::exchange(print_, false)) {
+  // Text the notifications do not announce is the run's failure.
+  const Text kind = std::exchange(next_, Text::kFailure);
+  if (kind == Text::kFailure || (kind == Text::kReport && shown_texts_ == Shown::kAll)) {
     std::fprintf(out_, "Lorvant: %s\n", text.c_str());
     std::fflush(out_);
   }
   TLogConvertOutputer::Output(text);
+}
+
+void TConsoleProgressOutputer::HandleError() {
+  ClearLine();
+  if (errors_shown_ < kShownErrors) {
+    ++errors_shown_;
+    // The log's two lines ("Serial: <n>", the message) as one.
+    std::string line = Status->ErrorText;
+    for (size_t at; (at = line.find("\r\n")) != std::string::npos;) line.replace(at, 2, ": ");
+    std::fprintf(out_, "Lorvant: %s\n", line.c_str());
+    std::fflush(out_);
+  }
+  next_ = Text::kFailedLine;
+  TLogConvertOutputer::HandleError();
 }
 
 void TConsoleProgressOutputer::HandleBegin() {
@@ -75,12 +91,12 @@ void TConsoleProgressOutputer::HandleProgress() {
 }
 
 void TConsoleProgressOutputer::HandleMessage() {
-  print_ = true;
+  next_ = Text::kReport;
   TLogConvertOutputer::HandleMessage();
 }
 
 void TConsoleProgressOutputer::HandleEnd() {
-  print_ = true;
+  next_ = Text::kReport;
   TLogConvertOutputer::HandleEnd();
 }
 

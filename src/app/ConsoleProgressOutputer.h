@@ -1,6 +1,8 @@
 // Reports a command-line run on the console: a progress line redrawn in
-// place while the run goes on (on a terminal only), then the run's summary
-// and its messages as lines of their own.
+// place while the run goes on (on a terminal only), the run's failure and
+// its first failed lines, then the run's summary and its messages as lines
+// of their own. The log file, when one is set, gets every line as the log
+// outputer writes it.
 #pragma once
 
 #include <cstdint>
@@ -22,19 +24,29 @@ class TConsoleProgressOutputer : public TLogConvertOutputer {
   // Milliseconds between two drawings of the progress line at least.
   static constexpr int64_t kRedrawMs = 100;
 
+  // Failed lines shown at most; the log file has them all.
+  static constexpr int kShownErrors = 5;
+
+  // What the console shows besides failures: the summary and messages too,
+  // or failures alone (a task run, which stays quiet when all is well).
+  enum class Shown { kAll, kFailures };
+
   // Writes to out (not owned); the progress line only when terminal says
   // out is a terminal, since "\r" means nothing in a file or a pipe.
-  TConsoleProgressOutputer(FILE* out, bool terminal);
+  TConsoleProgressOutputer(FILE* out, bool terminal, Shown shown = Shown::kAll);
   // Clears a progress line still shown.
   ~TConsoleProgressOutputer() override;
 
   // Clears the progress line, so the text (and any log line after it)
-  // starts a line of its own; prints the summary and messages as
-  // "Lorvant: <text>"; then writes the log file line as the base does.
+  // starts a line of its own; prints a failure of the run (and, with
+  // kAll, the summary and messages) as "Lorvant: <text>"; then writes the
+  // log file line as the base does.
   void Output(const std::string& text) override;
 
  protected:
   void HandleBegin() override;
+  // "Lorvant: Serial: <n>: <message>", for the first kShownErrors.
+  void HandleError() override;
   // Redraws the line when kRedrawMs have passed since the last drawing.
   void HandleProgress() override;
   void HandleMessage() override;
@@ -44,10 +56,15 @@ class TConsoleProgressOutputer : public TLogConvertOutputer {
  private:
   void ClearLine();
 
+  // What the next Output carries.
+  enum class Text { kFailure, kReport, kFailedLine };
+
   FILE* const out_;
   const bool terminal_;
-  bool print_ = false;  // the next Output is a summary or a message: printed too
-  size_t shown_ = 0;    // columns the progress line has covered
+  const Shown shown_texts_;
+  Text next_ = Text::kFailure;
+  int errors_shown_ = 0;
+  size_t shown_ = 0;  // columns the progress line has covered
   int64_t last_draw_ = 0;
 };
 

@@ -1,5 +1,8 @@
 #include "app/FileSplitCmdLineProcessor.h"
 
+#include <cstdio>
+
+#include "app/ConsoleProgressOutputer.h"
 #include "base/Exception.h"
 #include "engine/Outputer.h"
 #include "engine/SessionExecutor.h"
@@ -42,10 +45,13 @@ void TFileSplitCmdLineProcessor::RunTask() {
     return;
   }
   std::unique_ptr<TTaskSession> session = Factory->CreateSession(TaskFileName);
-  std::unique_ptr<TOutputer> outputer = Factory->CreateOutputer(TaskFileName, LogFileName);
+  // The log outputer of the run, which also says on standard error why
+  // the run or a line failed (and nothing when all is well).
+  TConsoleProgressOutputer outputer(stderr, false, TConsoleProgressOutputer::Shown::kFailures);
+  outputer.SetLogFileName(LogFileName);
   std::unique_ptr<TSessionExecutor> executor = Factory->CreateExecutor(TaskFileName);
   Logger->Info(session->GetDescription());
-  ExitCode = ExecuteSession(*executor, *session, *outputer, *Logger);
+  ExitCode = ExecuteSession(*executor, *session, outputer, *Logger);
 }
 
 }  // namespace lorvant

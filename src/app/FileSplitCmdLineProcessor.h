@@ -24,7 +24,8 @@ class TFileSplitCmdLineProcessor : public TCmdLineProcessor {
 
   // Reads "task" and, when given, runs it; returns true.
   bool ProcessParams() override;
-  // Checks the task file, runs it through the factory's objects, logs.
+  // Checks the task file, runs it through the factory's session and
+  // executor, logs (and says on standard error why it failed, if it did).
   void RunTask();
 };
 

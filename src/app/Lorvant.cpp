@@ -58,11 +58,12 @@ void TLorvant::AnswerWithoutTask(const TCmdLineProcessor& processor) {
 }
 
 bool TLorvant::RunCommandLine() {
-  // Errors also go to standard error, so a run without a log file (or one
-  // whose log file cannot be written) still says why it failed.
+  // The command line's errors also go to standard error, so a run without
+  // a log file (or one whose log file cannot be written) still says why it
+  // failed. A run's own failures reach it through its outputer, in the
+  // user's words; "Global" keeps its lines for the developer's log.
   TConsoleLogAppender console;
   console.SetLevelError();
-  TLog::Global()->AddAppender(&console);
   TLog::GetLogger("cmdline")->AddAppender(&console);
   // "split" counts only as the first word, so task= runs read as before.
   const std::vector<std::string>& params = ProcessParams();

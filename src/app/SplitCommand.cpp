@@ -54,10 +54,13 @@ bool ParseSplitCommand(const std::vector<std::string>& words, TFileSplitSession*
       options = false;
       continue;
     }
-    // "--name=value" carries its value; "-l" and "--name" take the next word.
-    const size_t eq = word.starts_with("--") ? word.find('=') : std::string::npos;
-    const std::string name = word.substr(0, eq);
-    const bool has_value = eq != std::string::npos;
+    // "--name=value" and "-lN" carry their value; "-l" and "--name" take
+    // the next word.
+    const bool long_name = word.starts_with("--");
+    const size_t eq = long_name ? word.find('=') : std::string::npos;
+    const size_t value_at = eq != std::string::npos ? eq + 1 : long_name ? word.size() : 2;
+    const std::string name = word.substr(0, long_name ? eq : 2);
+    const bool has_value = value_at < word.size() || eq != std::string::npos;
     if (name == "--csv" || name == "--keep-line-ends") {
       if (has_value) {
         *error = name + " takes no value.";
@@ -74,11 +77,11 @@ bool ParseSplitCommand(const std::vector<std::string>& words, TFileSplitSession*
       *error = name + " needs a value.";
       return false;
     }
-    const std::string value = has_value ? word.substr(eq + 1) : words[++i];
+    const std::string value = has_value ? word.substr(value_at) : words[++i];
     int64_t n = 0;
     if (name == "--max-bytes") {
       session->MaxBytes = ParseSizeText(value);
-      if (session->MaxBytes < 0) {
+      if (session->MaxBytes <= 0) {  // 0 would mean no limit at all
         *error = name + " needs a size such as 500K, 10M or 2G, not " + Quoted(value) + ".";
         return false;
       }
@@ -128,7 +131,19 @@ std::string SplitCommandUsage(const std::string& app_name) {
          "  Options also take their value after \"=\" (--lines=N).\n";
 }
 
+bool AsksForHelp(const std::vector<std::string>& words) {
+  for (const std::string& word : words) {
+    if (word == "--") return false;
+    if (word == "--help" || word == "-h") return true;
+  }
+  return false;
+}
+
 int RunSplitCommand(const std::vector<std::string>& words, const std::string& app_name) {
+  if (AsksForHelp(words)) {
+    std::printf("Usage:\n%s", SplitCommandUsage(app_name).c_str());
+    return 0;
+  }
   TFileSplitSession session;
   std::string error;
   if (!ParseSplitCommand(words, &session, &error)) {

@@ -15,7 +15,7 @@ inline constexpr int kDefaultSplitLines = 10000;
 
 // Fills session from the words after "split": SOURCE, DEST and the options
 // (-l/--lines N, --header N, --max-bytes SIZE, --csv, --keep-line-ends; a
-// value after a blank or an "="), in any order; "--" ends the options, and
+// value after a blank or an "=", or right after -l), in any order; "--" ends the options, and
 // the last of a repeated option counts. False, with a one-line reason in
 // *error, when the words do not make a split; session is then unspecified.
 bool ParseSplitCommand(const std::vector<std::string>& words, TFileSplitSession* session,
@@ -25,7 +25,12 @@ bool ParseSplitCommand(const std::vector<std::string>& words, TFileSplitSession*
 // was called.
 std::string SplitCommandUsage(const std::string& app_name);
 
-// Parses words (those after "split") and runs the split. Bad words: their
+// Whether words (those after "split") ask for the usage: -h or --help
+// before any "--".
+bool AsksForHelp(const std::vector<std::string>& words);
+
+// Parses words (those after "split") and runs the split; -h or --help
+// prints the usage on standard output instead (exit code 0). Bad words: their
 // reason and a usage hint on standard error, nothing touched. Otherwise the
 // run reports on standard error: a progress line while stderr is a
 // terminal, failures through the "cmdline" and "Global" loggers, then the

@@ -16,6 +16,7 @@
 #include "tasks/TaskMRUList.h"
 #include "textio/BlockTextReader.h"
 #include "textio/CharsetUtil.h"
+#include "textio/CsvFields.h"
 #include "textio/FileLineCountCache.h"
 #include "textio/HeaderRecords.h"
 
@@ -40,6 +41,7 @@ void TFileSplitter::Prepare() {
     throw Exception("Header lines must be from 0 to " + std::to_string(kMaxHeaderLines) + ", not " +
                     std::to_string(session.HeaderLines) + ".");
   }
+  if (!session.OptionError.empty()) throw Exception(session.OptionError);
   if (session.MaxBytes < 0) {
     throw Exception("Max bytes per split file must be a size such as 500K, 10M or 2G.");
   }
@@ -106,7 +108,9 @@ void TFileSplitter::Prepare() {
   // once from storage, its pages go once scanned, leaving the memory to
   // the pieces being written.
   if (!in_memory && source_info_.size > MemoryForCaching()) source_->DropBehind(kDropLag);
-  copying_ = source_->SupportsReadAt() && in_memory;
+  // A source that reports no size (the kernel's own files) may give other
+  // bytes when read again: only what the scan reads goes out.
+  copying_ = source_->SupportsReadAt() && in_memory && source_info_.size > 0;
   // Copies read the source behind the scan; a file of their own keeps the
   // scan's read-ahead sequential.
   if (copying_) {
@@ -117,8 +121,9 @@ void TFileSplitter::Prepare() {
     HoldSource();
   }
   bulk_ = reader_->Layout().unit == LineUnit::kByte;
-  // A line holding a quote may open or close a quoted field: the bulk paths
-  // leave such lines to the line-by-line way, which keeps count.
+  // A line holding a quote may open a quoted field: the bulk paths leave
+  // such lines to the line-by-line way, which follows the fields. A line
+  // without one is a whole record.
   if (csv_) reader_->SetBulkStop('"');
   THeaderRecords header = ReadHeaderRecords(*reader_, session.HeaderLines, csv_, keep_ends_,
                                             line_end_, kMaxHeaderBytes);
@@ -338,13 +343,13 @@ void TFileSplitter::ExpectPiecesLikeTheFirst() {
   // longer ones: too few leaves old files to delete at the end, too many
   // makes a few pieces anew.
   const int64_t first = reader_->Position();
-  if (first <= 0) return;
+  if (first <= 0 || source_info_.size <= 0) return;      // no size to judge by
   const int64_t rest = (source_info_.size - 1) / first;  // after the first, rounded up
   output_folder_->ExpectPieces(1 + rest + rest / 4 + 4);
 }
 
-int64_t TFileSplitter::QuotesIn(std::string_view bytes) const {
-  return CountQuotes(bytes, reader_->Layout().unit);
+CsvState TFileSplitter::CsvAfter(std::string_view bytes, CsvState state) const {
+  return ScanCsv(bytes, reader_->Layout().unit, state);
 }
 
 void TFileSplitter::FitRecord(int64_t size) {
@@ -359,7 +364,7 @@ int64_t TFileSplitter::RecordSizeAhead() const {
   const std::string_view line = reader_->CurrentBytes();
   const size_t own_end = reader_->LineEndSize();
   const int64_t end = static_cast<int64_t>(keep_ends_ ? own_end : line_end_.size());
-  if (!csv_ || QuotesIn(line) % 2 == 0 || own_end == 0) {
+  if (!csv_ || !CsvRecordGoesOn(CsvAfter(line, CsvState::kFieldStart)) || own_end == 0) {
     return static_cast<int64_t>(line.size()) + end;
   }
   size_t last_end = 0;
@@ -377,10 +382,10 @@ void TFileSplitter::WriteLine() {
   // The file could not be made: its lines have nowhere to go.
   if (!output_) throw Exception(file_error_);
   const bool copying = copying_;
-  int64_t quotes = 0;
-  piece_bytes_ += PutLineBytes(copying, &quotes);
-  // A CSV record goes on past this line while one of its quotes is open.
-  if (csv_ && quotes % 2 != 0 && reader_->LineEndSize() != 0) {
+  CsvState state = CsvState::kFieldStart;
+  piece_bytes_ += PutLineBytes(copying, &state);
+  // A CSV record goes on past this line when it ends inside a quoted field.
+  if (csv_ && CsvRecordGoesOn(state) && reader_->LineEndSize() != 0) {
     WriteRestOfRecord(copying);
   } else {
     piece_bytes_ += PutLine(copying, keep_ends_);
@@ -418,12 +423,12 @@ int64_t TFileSplitter::PutLine(bool copying, bool own_end) {
   return static_cast<int64_t>(end.size());
 }
 
-int64_t TFileSplitter::PutLineBytes(bool copying, int64_t* quotes) {
+int64_t TFileSplitter::PutLineBytes(bool copying, CsvState* state) {
   int64_t added = 0;
   // A long line comes in parts; none of them needs the whole line at once.
   std::string_view part = reader_->CurrentBytes();
   while (true) {
-    if (csv_) *quotes += QuotesIn(part);
+    if (csv_) *state = CsvAfter(part, *state);
     if (copying) {
       AddToRange(reader_->CurrentOffset(), static_cast<int64_t>(part.size()));
     } else {
@@ -438,17 +443,17 @@ int64_t TFileSplitter::PutLineBytes(bool copying, int64_t* quotes) {
 
 void TFileSplitter::WriteRestOfRecord(bool copying) {
   const int64_t first_line = LineIndex + 1 + header_lines_ + extra_lines_;
-  int64_t quotes = 1;  // odd: a quote is open
+  CsvState state = CsvState::kQuoted;
   // The line break inside the quoted field is data: it stays as it is.
   piece_bytes_ += PutLine(copying && copying_, true);
   bool ends = false;
   while (!ends && reader_->ReadLine()) {
     ++extra_lines_;
-    piece_bytes_ += PutLineBytes(copying && copying_, &quotes);
-    ends = quotes % 2 == 0 || reader_->LineEndSize() == 0;
+    piece_bytes_ += PutLineBytes(copying && copying_, &state);
+    ends = !CsvRecordGoesOn(state) || reader_->LineEndSize() == 0;
     piece_bytes_ += PutLine(copying && copying_, !ends || keep_ends_);
   }
-  if (quotes % 2 != 0) {
+  if (CsvRecordGoesOn(state)) {
     ++Status().ErrorCount;
     RecordError("Serial: " + std::to_string(LineIndex + 1),
                 Exception("A quoted field opened in the record on line " +

@@ -19,6 +19,7 @@
 #include "engine/IterativeConverter.h"
 #include "engine/OutputWriter.h"
 #include "os/Env.h"
+#include "textio/CsvFields.h"
 
 namespace lorvant {
 
@@ -107,7 +108,7 @@ class TFileSplitter final : public TIterativeConverter {
   // EReadError, which ends the run.
   void WriteLine();
   // The record's bytes that follow its first line, for a CSV record whose
-  // first line leaves a quote open: each line with its own end, the last
+  // first line ends inside a quoted field: each line with its own end, the last
   // with the piece's line end. Counts and reports a quote left open at the
   // end of the file.
   void WriteRestOfRecord(bool copying);
@@ -122,15 +123,15 @@ class TFileSplitter final : public TIterativeConverter {
   // Tells the output folder how many pieces to keep old files for when the
   // total is not known, judging by the first piece.
   void ExpectPiecesLikeTheFirst();
-  // Appends the current line's bytes (all its parts), adding the quotes in
-  // them to *quotes for CSV; returns the bytes added. copying: as a range
-  // of the source.
-  int64_t PutLineBytes(bool copying, int64_t* quotes);
+  // Appends the current line's bytes (all its parts), carrying *state
+  // through them for CSV; returns the bytes added. copying: as a range of
+  // the source.
+  int64_t PutLineBytes(bool copying, CsvState* state);
   // Appends the current line's end: its own, or the piece's; returns the
   // bytes added.
   int64_t PutLine(bool copying, bool own_end);
-  // Quote characters in the current part of a line.
-  int64_t QuotesIn(std::string_view bytes) const;
+  // The CSV state after a part of a line, from state.
+  CsvState CsvAfter(std::string_view bytes, CsvState state) const;
   // Converts whole lines after the current one straight from the reader's
   // buffer, as many as the piece (and a known total) takes: CR LF lines as
   // one range, LF lines copied with CR LF in bulk. Lines it cannot take go

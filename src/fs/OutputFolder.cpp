@@ -54,10 +54,15 @@ void TOutputFolder::PrepareInBackground(const std::vector<FileInfo>& keep,
     emptier_ = std::thread(&TOutputFolder::EmptyOldEntries, this, std::move(entries));
     return;
   }
-  // Without the folder every line would fail on its own; say it once.
-  if (ForceFolder(path_) != 0 ||
-      Env::Default()->OpenFolder(kCurrentFolder, path_, true, &fd_) != 0) {
-    throw Exception("Cannot create folder \"" + path_ + "\".");
+  // Without the folder every line would fail on its own; say it once, and
+  // why: most often a file of that name is in the way.
+  int error = ForceFolder(path_);
+  if (error == 0) error = Env::Default()->OpenFolder(kCurrentFolder, path_, true, &fd_);
+  if (error != 0) {
+    const FileInfo in_the_way = Env::Default()->Stat(path_);
+    throw Exception("Cannot create folder \"" + path_ + "\". " +
+                    (in_the_way.exists && !in_the_way.is_dir ? "A file of that name exists."
+                                                             : SystemErrorText(error)));
   }
   // A folder that appeared meanwhile may be anything: check it as well.
   Refuse(ProtectedFolderReason(fd_.get()));

@@ -31,7 +31,8 @@ class TOutputFolder {
 
   // Empties the open folder (files only, keeping those in keep), or creates
   // it with its parents when it did not exist. Throws Exception("Cannot
-  // create folder "<path>".") when it cannot be made or is not a folder.
+  // create folder "<path>". <reason>") when it cannot be made or is not a
+  // folder ("A file of that name exists.").
   // A set *stop ends the emptying early.
   void Prepare(const std::vector<FileInfo>& keep, const std::atomic<bool>* stop = nullptr);
   // The same, but an existing folder is emptied on a thread of its own

@@ -256,6 +256,21 @@ int32_t TMyIniFile::ReadInteger(const std::string& section, const std::string& i
   return ParseInt32(ReadString(section, ident, ""), &value) ? value : def;
 }
 
+std::optional<bool> TMyIniFile::ReadBool(const std::string& section, const std::string& ident,
+                                         bool def) const {
+  const std::string text = ReadString(section, ident, "");
+  if (text.empty()) return def;
+  int32_t number;
+  if (ParseInt32(text, &number)) return number != 0;
+  for (const char* word : {"yes", "true", "on"}) {
+    if (SameTextIgnoreCase(text, word)) return true;
+  }
+  for (const char* word : {"no", "false", "off"}) {
+    if (SameTextIgnoreCase(text, word)) return false;
+  }
+  return std::nullopt;
+}
+
 void TMyIniFile::WriteString(const std::string& section, const std::string& ident,
                              const std::string& value) {
   WriteStrings(section, {{ident, value}});

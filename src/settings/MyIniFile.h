@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,6 +32,11 @@ class TMyIniFile {
   // Decimal, or hexadecimal with "$", "0x" or "0X"; def when empty or not a
   // number (also when out of the 32-bit range).
   int32_t ReadInteger(const std::string& section, const std::string& ident, int32_t def) const;
+  // A switch: a number as ReadInteger reads it (0 off, any other on), or
+  // yes/no, true/false, on/off in any letter case; def when empty or
+  // missing; nullopt for any other text.
+  std::optional<bool> ReadBool(const std::string& section, const std::string& ident,
+                               bool def) const;
   // Replace or add, creating file and section as needed; the file is
   // replaced atomically. Throws EIniFileException "Unable to write to <file>".
   void WriteString(const std::string& section, const std::string& ident, const std::string& value);

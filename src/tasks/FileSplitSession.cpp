@@ -18,8 +18,16 @@ const char kMaxBytes[] = "MaxBytes";
 const char kCsvRecords[] = "CsvRecords";
 const char kKeepLineEnds[] = "KeepLineEnds";
 
-bool ReadFlag(const TMyIniFile& ini, const char* key) {
-  return ini.ReadInteger(kSection, key, 0) != 0;
+// A switch that reads as neither on nor off leaves its reason in *error
+// (the first such only), so the run refuses it instead of quietly splitting
+// without it.
+bool ReadSwitch(const TMyIniFile& ini, const char* key, std::string* error) {
+  const std::optional<bool> value = ini.ReadBool(kSection, key, false);
+  if (!value && error->empty()) {
+    *error = std::string(key) + " must be 1 or 0 (yes or no, true or false, on or off), not \"" +
+             ini.ReadString(kSection, key, "") + "\".";
+  }
+  return value.value_or(false);
 }
 
 }  // namespace
@@ -71,8 +79,9 @@ void TFileSplitSession::ReadFromFile(const std::string& file_name) {
                     : ini.ReadInteger(kSection, kHeaderLines, -1);
   const std::string max_bytes = ini.ReadString(kSection, kMaxBytes, "");
   MaxBytes = max_bytes.empty() ? 0 : ParseSizeText(max_bytes);
-  CsvRecords = ReadFlag(ini, kCsvRecords);
-  KeepLineEnds = ReadFlag(ini, kKeepLineEnds);
+  OptionError.clear();
+  CsvRecords = ReadSwitch(ini, kCsvRecords, &OptionError);
+  KeepLineEnds = ReadSwitch(ini, kKeepLineEnds, &OptionError);
 }
 
 std::unique_ptr<TTaskSession> TFileSplitSession::NewSession() const {

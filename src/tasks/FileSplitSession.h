@@ -24,6 +24,9 @@ class TFileSplitSession : public TTaskSession {
   int64_t MaxBytes = 0;       // a piece's size limit in bytes; 0 none, -1 unreadable
   bool CsvRecords = false;    // records follow CSV quoting, not lines
   bool KeepLineEnds = false;  // each line keeps its own end instead of CR LF
+  // Why the switches read from a task file cannot be used ("" when they
+  // can): a value that is no on or off. A run refuses such a task.
+  std::string OptionError;
 
   // Whether any option differs from its default.
   bool HasOptions() const {
@@ -36,7 +39,8 @@ class TFileSplitSession : public TTaskSession {
   // already in the file.
   void WriteToFile(const std::string& file_name) override;
   // Reads the keys of the file (name expanded to a full path first);
-  // missing keys read as "" and 0 (options: their defaults).
+  // missing keys read as "" and 0 (options: their defaults); a switch
+  // that is no on or off sets OptionError.
   void ReadFromFile(const std::string& file_name) override;
   std::unique_ptr<TTaskSession> NewSession() const override;
   // "From : <source>" CR LF "To : <folder>" CR LF "Max Lines per Split File:

@@ -7,6 +7,7 @@
 #include "base/Unicode.h"
 #include "log/Log.h"
 #include "os/Env.h"
+#include "textio/CsvFields.h"
 #include "textio/LineScan.h"
 
 namespace lorvant {
@@ -23,7 +24,10 @@ void TBlockTextReader::Open(const std::string& file_name) {
   file_ = Env::Default()->OpenForRead(file_name);
   file_info_ = file_->Info();
   file_size_ = file_info_.size;
-  remaining_ = file_size_;
+  // A file that says it is empty may hold bytes all the same (the kernel's
+  // own files do): its size tells nothing, so it is read to its end.
+  size_known_ = file_size_ > 0;
+  remaining_ = size_known_ ? file_size_ : INT64_MAX;
   buf_offset_ = 0;
   if (!buf_ || cap_ != block_size_) {
     cap_ = block_size_;
@@ -36,10 +40,11 @@ void TBlockTextReader::Open(const std::string& file_name) {
   complete_ = true;
   line_end_size_ = 0;
   Fill();
-  layout_ = DetectTextLayout(std::string_view(buf_.get(), end_), file_size_);
+  layout_ = DetectTextLayout(std::string_view(buf_.get(), end_),
+                             size_known_ ? file_size_ : static_cast<int64_t>(end_));
   begin_ = layout_.bom.size();
   // A file holding only its mark has one empty line, as the counter says.
-  mark_only_line_ = !layout_.bom.empty() && file_size_ == static_cast<int64_t>(begin_);
+  mark_only_line_ = !layout_.bom.empty() && remaining_ == 0 && end_ == begin_;
   SetEncoding(kEncodingAutoDetect);
 }
 
@@ -75,13 +80,13 @@ bool TBlockTextReader::Fill() {
   size_t got = 0;
   try {
     got = ReadFully(*file_, buf_.get() + end_, want);
-    if (got < want) throw EReadError();  // the file shrank while being read
+    if (got < want && size_known_) throw EReadError();  // the file shrank while being read
   } catch (const EReadError& e) {
     if (e.ErrorNumber() != 0) throw;  // the system's error names the file already
     throw EReadError("Cannot read file \"" + file_name_ + "\". " + e.Message());
   }
   end_ += got;
-  remaining_ -= static_cast<int64_t>(got);
+  remaining_ = size_known_ ? remaining_ - static_cast<int64_t>(got) : got < want ? 0 : INT64_MAX;
   return true;
 }
 
@@ -198,18 +203,18 @@ bool TBlockTextReader::NextPart() {
 int64_t TBlockTextReader::PeekRecordRest(size_t* last_end) const {
   if (layout_.unit != LineUnit::kByte || !complete_) return -1;
   const char* p = buf_.get();
-  bool open = true;
+  CsvState state = CsvState::kQuoted;  // the current line ended inside a quoted field
   for (size_t i = begin_; i < end_; ++i) {
     const char c = p[i];
-    if (c == '"') {
-      open = !open;
-    } else if (!open && (c == '\n' || c == '\r')) {
+    if (c != '\n' && c != '\r') {
+      state = CsvStep(state, static_cast<unsigned char>(c));
+    } else if (!CsvRecordGoesOn(state)) {
       if (c == '\r' && i + 1 == end_ && remaining_ > 0) return -1;  // its LF may follow
       *last_end = c == '\r' && i + 1 < end_ && p[i + 1] == '\n' ? 2 : 1;
       return static_cast<int64_t>(i - begin_);
     }
   }
-  if (!open && remaining_ == 0) {  // the last line, without an end
+  if (!CsvRecordGoesOn(state) && remaining_ == 0) {  // the last line, without an end
     *last_end = 0;
     return static_cast<int64_t>(end_ - begin_);
   }

@@ -73,8 +73,8 @@ class TBlockTextReader {
   // is already read, at most max_lines, and returns how many; the last one
   // taken becomes the current line's place. 0 when the next line needs
   // ReadLine.
-  // For a CSV record whose current line (complete, byte text) leaves a
-  // quote open: the bytes of its following lines already read, up to the
+  // For a CSV record whose current line (complete, byte text) ends inside
+  // a quoted field (CsvFields): the bytes of its following lines already read, up to the
   // end of its last line (not that end, whose size goes to *last_end); -1
   // when the record's end is not in what is read yet.
   int64_t PeekRecordRest(size_t* last_end) const;
@@ -100,6 +100,7 @@ class TBlockTextReader {
   const std::string& EncodingName() const { return encoding_name_; }
   const std::string& Bom() const { return layout_.bom; }
   const TextLayout& Layout() const { return layout_; }
+  // The size the file reported when opened; 0 may hide bytes all the same.
   int64_t FileSize() const { return file_size_; }
   // Identity (device, inode) and size of the file as opened.
   const FileInfo& OpenFileInfo() const { return file_info_; }
@@ -132,7 +133,8 @@ class TBlockTextReader {
   std::shared_ptr<SequentialFile> file_;
   FileInfo file_info_;
   int64_t file_size_ = 0;
-  int64_t remaining_ = 0;   // bytes of the file not read yet
+  bool size_known_ = true;  // false: the file said 0 bytes, and is read to its end
+  int64_t remaining_ = 0;   // bytes of the file not read yet (INT64_MAX: not known)
   int64_t buf_offset_ = 0;  // offset in the file of buf_[0]
 
   std::unique_ptr<char[]> buf_;

@@ -31,7 +31,7 @@ Cache& TheCache() {
 
 bool TFileLineCountCache::Lookup(const std::string& file_name, const FileInfo& info,
                                  int64_t* count) {
-  if (!info.exists) return false;
+  if (!info.exists || info.size == 0) return false;
   Cache& cache = TheCache();
   std::lock_guard<std::mutex> guard(cache.mutex);
   auto it = cache.entries.find(file_name);
@@ -44,7 +44,9 @@ bool TFileLineCountCache::Lookup(const std::string& file_name, const FileInfo& i
 }
 
 void TFileLineCountCache::Store(const std::string& file_name, const FileInfo& info, int64_t count) {
-  if (!info.exists) return;
+  // A size of 0 says nothing: the kernel's own files report it whatever
+  // they hold, and change without a new time.
+  if (!info.exists || info.size == 0) return;
   Cache& cache = TheCache();
   std::lock_guard<std::mutex> guard(cache.mutex);
   cache.entries[file_name] = Entry{info.mtime_ns, info.size, count};

@@ -1,7 +1,8 @@
 // Remembers each file's line count for the rest of the process, keyed on
 // the file's name, its last-write time at full resolution and its size, so
 // an unchanged file is counted once and any change is noticed. Only a count
-// that read the whole file is ever kept.
+// that read the whole file is ever kept, and none for a file reporting size
+// 0 (its size may hide bytes).
 #pragma once
 
 #include <atomic>

@@ -1,21 +1,10 @@
 #include "textio/HeaderRecords.h"
 
-#include <algorithm>
-
 #include "base/Exception.h"
 #include "textio/BlockTextReader.h"
+#include "textio/CsvFields.h"
 
 namespace lorvant {
-
-int64_t CountQuotes(std::string_view bytes, LineUnit unit) {
-  if (unit == LineUnit::kByte) return std::count(bytes.begin(), bytes.end(), '"');
-  const size_t low = unit == LineUnit::kUtf16LE ? 0 : 1;  // where the ASCII byte sits
-  int64_t quotes = 0;
-  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    quotes += bytes[i + low] == '"' && bytes[i + 1 - low] == 0;
-  }
-  return quotes;
-}
 
 THeaderRecords ReadHeaderRecords(TBlockTextReader& reader, int32_t records, bool csv,
                                  bool keep_ends, std::string_view line_end, size_t max_bytes) {
@@ -23,11 +12,11 @@ THeaderRecords ReadHeaderRecords(TBlockTextReader& reader, int32_t records, bool
   const LineUnit unit = reader.Layout().unit;
   for (int32_t r = 0; r < records && reader.ReadLine(); ++r) {
     ++header.lines;
-    int64_t quotes = 0;
-    while (true) {  // the record's lines, while a quote is open
+    CsvState state = CsvState::kFieldStart;
+    while (true) {  // the record's lines, while a quoted field is open
       while (true) {
         const std::string_view part = reader.CurrentBytes();
-        if (csv) quotes += CountQuotes(part, unit);
+        if (csv) state = ScanCsv(part, unit, state);
         if (header.bytes.size() + part.size() > max_bytes) {
           throw Exception("The header lines take more than " + std::to_string(max_bytes >> 20) +
                           " MiB.");
@@ -37,7 +26,7 @@ THeaderRecords ReadHeaderRecords(TBlockTextReader& reader, int32_t records, bool
         reader.ReadMore();
       }
       const std::string_view own_end = reader.LineEndBytes();
-      if (!csv || quotes % 2 == 0 || own_end.empty()) {
+      if (!csv || !CsvRecordGoesOn(state) || own_end.empty()) {
         header.bytes.append(keep_ends ? own_end : line_end);
         break;
       }

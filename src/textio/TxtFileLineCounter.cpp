@@ -122,7 +122,10 @@ bool TTxtFileLineCounter::TryCount(int64_t* lines, FileInfo* info) {
     };
     size_t n = read_full(chunk_size_);
     if (n == 0) return !cancelled;
-    TextLayout layout = DetectTextLayout(std::string_view(reinterpret_cast<char*>(p), n), size);
+    // A size of 0 tells nothing (the kernel's own files report it and hold
+    // bytes all the same): what was read decides, as in the reader.
+    TextLayout layout = DetectTextLayout(std::string_view(reinterpret_cast<char*>(p), n),
+                                         size > 0 ? size : static_cast<int64_t>(n));
     const size_t skip = layout.bom.size();
     int64_t total = static_cast<int64_t>(n);
 

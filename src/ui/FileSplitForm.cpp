@@ -248,6 +248,7 @@ void TFileSplitForm::CopyToSession() {
   session_->MaxBytes = max_bytes.empty() ? 0 : ParseSizeText(max_bytes);
   session_->CsvRecords = chkCsvRecords->isChecked();
   session_->KeepLineEnds = chkKeepLineEnds->isChecked();
+  session_->OptionError.clear();  // the boxes say what the run does
 }
 
 void TFileSplitForm::edtToSplitFileChange() {

@@ -109,13 +109,15 @@ TEST(CommandLineTest, FailedRunLogsTheErrorInsteadOfASummary) {
   const Fixture f = MakeFixture("failed");
   fs::remove(f.source);
   int exit_code = -1;
-  RunLorvant({"task=" + f.task, "logfile=" + f.log}, &exit_code);
+  const std::string output = RunLorvant({"task=" + f.task, "logfile=" + f.log}, &exit_code);
   EXPECT_EQ(exit_code, 1);
   const std::vector<std::string> entries = LogEntries(f.log);
   ASSERT_EQ(entries.size(), 3u);
   EXPECT_EQ(entries[0], "[info]\t" + f.task);
   EXPECT_EQ(entries[1], f.Description());
-  EXPECT_TRUE(entries[2].starts_with("Cannot open file \"" + f.source + "\". ")) << entries[2];
+  EXPECT_EQ(entries[2], "Cannot open file \"" + f.source + "\". No such file or directory");
+  // Standard error says the same, without the developer's context.
+  EXPECT_EQ(output, "Lorvant: " + entries[2] + "\n");
   EXPECT_FALSE(fs::exists(f.out));
 }
 
@@ -274,6 +276,52 @@ TEST(CommandLineTest, UnwritableLogIsReportedOnce) {
   EXPECT_EQ(exit_code, 1);
   const std::string line = "Lorvant: Cannot create file \"" + f.log + "\". Is a directory\n";
   EXPECT_EQ(output, line);
+}
+
+// Switches written as words are on; one that is no on or off fails the
+// run with the reason before anything is touched, never splits without it.
+TEST(CommandLineTest, TaskSwitchesAsWordsAreOnAndAnyOtherTextIsRefused) {
+  const Fixture f = MakeFixture("switches");
+  test::WriteBytes(f.source, "id,note\n1,\"a\nb\"\n2,c\n");
+  for (const char* on : {"yes", "TRUE", "On"}) {
+    test::WriteBytes(f.task, test::TaskText(f.source, f.out, "1") + "CsvRecords=" + on +
+                                 "\r\nKeepLineEnds=" + on + "\r\n");
+    int exit_code = -1;
+    const std::string output = RunLorvant({"task=" + f.task}, &exit_code);
+    EXPECT_EQ(exit_code, 0) << output;
+    EXPECT_EQ(Entries(f.out), kPieces) << on;
+    EXPECT_EQ(test::ReadBytes(f.out + "/2.csv"), "1,\"a\nb\"\n") << on;
+  }
+  fs::remove_all(f.out);
+  test::WriteBytes(f.task, test::TaskText(f.source, f.out, "1") + "CsvRecords=sure\r\n");
+  int exit_code = -1;
+  const std::string output = RunLorvant({"task=" + f.task, "logfile=" + f.log}, &exit_code);
+  EXPECT_EQ(exit_code, 1);
+  const std::string reason =
+      "CsvRecords must be 1 or 0 (yes or no, true or false, on or off), not \"sure\".";
+  EXPECT_EQ(output, "Lorvant: " + reason + "\n");
+  const std::vector<std::string> entries = LogEntries(f.log);
+  ASSERT_FALSE(entries.empty());
+  EXPECT_EQ(entries.back(), reason);
+  EXPECT_FALSE(fs::exists(f.out));
+}
+
+// A failed line is named on standard error as the log names it; a run
+// that went well prints nothing.
+TEST(CommandLineTest, AFailedLineIsNamedOnStandardErrorAsInTheLog) {
+  const Fixture f = MakeFixture("failed-line");
+  int exit_code = -1;
+  EXPECT_EQ(RunLorvant({"task=" + f.task, "logfile=" + f.log}, &exit_code), "");
+  EXPECT_EQ(exit_code, 0);
+  test::WriteBytes(f.source, "1,a\n2,\"open\nrest\n");
+  test::WriteBytes(f.task, test::TaskText(f.source, f.out, "10") + "CsvRecords=1\r\n");
+  const std::string output = RunLorvant({"task=" + f.task, "logfile=" + f.log}, &exit_code);
+  EXPECT_EQ(exit_code, 2);
+  const std::string message =
+      "A quoted field opened in the record on line 2 is not closed at the end of the file.";
+  EXPECT_EQ(output, "Lorvant: Serial: 2: " + message + "\n");
+  const std::vector<std::string> entries = LogEntries(f.log);
+  EXPECT_NE(std::find(entries.begin(), entries.end(), "Serial: 2\r\n" + message), entries.end());
 }
 
 TEST(CommandLineTest, TaskWithoutLogfileRunsAndWritesNoLog) {

@@ -5,9 +5,11 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "support/RunLorvant.h"
 #include "support/TestEnv.h"
 
 namespace lorvant {
@@ -54,16 +56,18 @@ TEST(ConsoleProgressLineTest, Table) {
   }
 }
 
-// A run of 1000 lines through half of a 10 MiB source, one failed line, a
-// message, then the end; `finish` false leaves the run unfinished.
-std::string Report(bool terminal, bool finish) {
+// A run of 1000 lines through half of a 10 MiB source, `failed` failed
+// lines, a message, then the end; `finish` false leaves the run unfinished.
+std::string Report(bool terminal, bool finish,
+                   TConsoleProgressOutputer::Shown shown = TConsoleProgressOutputer::Shown::kAll,
+                   int failed = 1) {
   FakeClockEnv clock;
   ScopedEnv env(&clock);
   const std::string path = test::MakeTempDir("console") + "/stderr";
   FILE* file = std::fopen(path.c_str(), "w");
   EXPECT_NE(file, nullptr);
   {
-    TConsoleProgressOutputer out(file, terminal);
+    TConsoleProgressOutputer out(file, terminal, shown);
     TConvertStatus status;
     out.SetStatus(&status);
     out.BindStatus();
@@ -80,9 +84,11 @@ std::string Report(bool terminal, bool finish) {
     clock.now = 3099;  // too soon again
     status.NotifyProgress();
     if (finish) {
-      status.ErrorCount = 1;
-      status.ErrorText = "Serial: 3\r\nboom";
-      status.NotifyError();
+      for (int n = 1; n <= failed; ++n) {
+        status.ErrorCount = n;
+        status.ErrorText = "Serial: " + std::to_string(n + 2) + "\r\nboom";
+        status.NotifyError();
+      }
       status.Message = "A record went into a piece of its own (2.txt).";
       status.NotifyMessage();
       clock.now = 4000;
@@ -96,10 +102,10 @@ std::string Report(bool terminal, bool finish) {
 TEST(ConsoleProgressOutputerTest, DrawsOnATerminalAndClearsBeforeOtherLines) {
   const std::string line = "1000 lines  50%  2.5 MiB/s  00:00:02 left";
   const std::string clear = "\r" + std::string(line.size(), ' ') + "\r";
-  // The failed line itself is the console log's to print: here only the
-  // progress line goes, so the log's line starts at the left.
+  // The progress line goes before the failed line is printed.
   EXPECT_EQ(Report(true, true),
             "\r" + line + clear +
+                "Lorvant: Serial: 3: boom\n"
                 "Lorvant: A record went into a piece of its own (2.txt).\n"
                 "Lorvant: 1000 records    Elapsed: 00:00:03.000.  1 rows can not convert.\n");
   // A run that never ends still leaves no progress line behind.
@@ -108,9 +114,49 @@ TEST(ConsoleProgressOutputerTest, DrawsOnATerminalAndClearsBeforeOtherLines) {
 
 TEST(ConsoleProgressOutputerTest, NoProgressWhenNotATerminal) {
   EXPECT_EQ(Report(false, true),
+            "Lorvant: Serial: 3: boom\n"
             "Lorvant: A record went into a piece of its own (2.txt).\n"
             "Lorvant: 1000 records    Elapsed: 00:00:03.000.  1 rows can not convert.\n");
   EXPECT_EQ(Report(false, false), "");
+}
+
+// A task run shows failures alone, so all going well prints nothing; the
+// first five failed lines are shown, the log has them all.
+TEST(ConsoleProgressOutputerTest, FailuresAloneAndAtMostFiveFailedLines) {
+  const auto failures = TConsoleProgressOutputer::Shown::kFailures;
+  std::string five;
+  for (int n = 3; n <= 7; ++n) five += "Lorvant: Serial: " + std::to_string(n) + ": boom\n";
+  EXPECT_EQ(Report(false, true, failures, 8), five);
+  EXPECT_EQ(Report(false, true, failures, 0), "");
+  EXPECT_EQ(Report(false, true, TConsoleProgressOutputer::Shown::kAll, 6),
+            five +
+                "Lorvant: A record went into a piece of its own (2.txt).\n"
+                "Lorvant: 1000 records    Elapsed: 00:00:03.000.  6 rows can not convert.\n");
+}
+
+// What the executor hands over without a notification is the run's
+// failure: printed in either mode, and written to the log as it is.
+TEST(ConsoleProgressOutputerTest, TheRunsFailureIsPrintedAndLogged) {
+  const std::string dir = test::MakeTempDir("console-fail");
+  for (auto shown :
+       {TConsoleProgressOutputer::Shown::kAll, TConsoleProgressOutputer::Shown::kFailures}) {
+    const std::string path = dir + "/stderr";
+    FILE* file = std::fopen(path.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    {
+      TConsoleProgressOutputer out(file, false, shown);
+      out.SetLogFileName(dir + "/run.log");
+      TConvertStatus status;
+      out.SetStatus(&status);
+      out.BindStatus();
+      out.Output("Cannot open file \"x\". No such file or directory");
+    }
+    std::fclose(file);
+    EXPECT_EQ(test::ReadBytes(path),
+              "Lorvant: Cannot open file \"x\". No such file or directory\n");
+  }
+  EXPECT_EQ(test::LogEntries(dir + "/run.log"),
+            std::vector<std::string>(2, "Cannot open file \"x\". No such file or directory"));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // pieces are checked against a reference splitter of the test's own; bad
 // input must end with a clear exit code and never lose data.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -365,6 +366,32 @@ std::string Lines(int n) {
   return s;
 }
 
+// The kernel's own files report size 0 and hold lines all the same: the
+// size is a hint, the source is read to its end.
+TEST(SplitEndToEndTest, SourceThatReportsSizeZeroIsSplitWhole) {
+  const std::string source = "/proc/filesystems";  // several stable lines
+  struct stat st {};
+  if (::stat(source.c_str(), &st) != 0 || st.st_size != 0) {
+    GTEST_SKIP() << source << " is missing or reports its size here";
+  }
+  const std::string text = test::ReadBytes(source);
+  ASSERT_GT(std::count(text.begin(), text.end(), '\n'), 3) << text;
+  std::string expected;  // each line ended by CR LF
+  for (size_t i = 0, j; i < text.size(); i = j + 1) {
+    j = text.find('\n', i);
+    expected += text.substr(i, j - i) + "\r\n";
+  }
+  const std::string dir = test::MakeTempDir("proc");
+  int exit_code = -1;
+  const std::string output = RunLorvant({"split", source, dir + "/out", "-l", "2"}, &exit_code);
+  EXPECT_EQ(exit_code, 0) << output;
+  std::string joined;
+  for (int n = 1; fs::exists(dir + "/out/" + std::to_string(n)); ++n) {
+    joined += test::ReadBytes(dir + "/out/" + std::to_string(n));
+  }
+  EXPECT_EQ(joined, expected);
+}
+
 TEST(SplitEndToEndTest, MissingOrUnreadableSourceFailsWithoutTouchingTheOutputFolder) {
   const Paths p = MakeCase("nosrc", "data.csv", Lines(3));
   fs::create_directories(p.out);
@@ -396,7 +423,11 @@ TEST(SplitEndToEndTest, OutputFolderThatCannotBeMadeFailsAndKeepsTheFileInTheWay
   const Paths p = MakeCase("blocked", "data.csv", Lines(5));
   const std::string in_the_way = p.dir + "/occupied";
   test::WriteBytes(in_the_way, "precious\r\n");
-  for (const std::string& dest : {in_the_way, in_the_way + "/sub"}) {
+  const std::pair<std::string, std::string> cases[] = {
+      {in_the_way, "A file of that name exists."},
+      {in_the_way + "/sub", "Not a directory"},
+  };
+  for (const auto& [dest, reason] : cases) {
     SCOPED_TRACE(dest);
     fs::remove(p.log);
     WriteTask(p.task, p.source, dest, "2");
@@ -405,7 +436,7 @@ TEST(SplitEndToEndTest, OutputFolderThatCannotBeMadeFailsAndKeepsTheFileInTheWay
     EXPECT_EQ(exit_code, 1);
     const std::vector<std::string> entries = LogEntries(p.log);
     ASSERT_FALSE(entries.empty());
-    EXPECT_EQ(entries.back(), "Cannot create folder \"" + dest + "\".");
+    EXPECT_EQ(entries.back(), "Cannot create folder \"" + dest + "\". " + reason);
     EXPECT_TRUE(fs::is_regular_file(in_the_way));
     EXPECT_EQ(test::ReadBytes(in_the_way), "precious\r\n");
     EXPECT_EQ(test::ReadBytes(p.source), Lines(5));

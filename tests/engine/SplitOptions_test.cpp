@@ -5,10 +5,10 @@
 
 #include <filesystem>
 
+#include "base/TextUtil.h"
 #include "engine/FileSplitSessionExecutor.h"
 #include "engine/FileSplitter.h"
 #include "engine/LogConvertOutputer.h"
-#include "base/TextUtil.h"
 #include "support/TestEnv.h"
 #include "tasks/FileSplitSession.h"
 
@@ -190,6 +190,17 @@ const std::string kCsv =
     "5,\"\",50\n"
     "6,\"ends\r\n\",60";
 
+// Quotes inside unquoted fields are data (as Python's csv reads them:
+// records of 1, 1, 2, 1, 2 and 1 lines), so they open nothing; a quoted CR
+// stays as it is.
+const std::string kCsvQuotesInFields =
+    "id,size\r\n"
+    "1,12\" pipe\n"
+    "2,\"3\r4\",x\r\n"
+    "3,a\"b\"c\r\n"
+    "4,\"ab\"c,\"d\ne\"\n"
+    "5,z";
+
 TEST_P(SplitOptionsTest, PiecesMatchTheReferenceForEveryOptionMix) {
   const Options cases[] = {
       {2, 1, 0, false, false},    {3, 2, 0, false, true},    {2, 0, 0, false, true},
@@ -198,14 +209,16 @@ TEST_P(SplitOptionsTest, PiecesMatchTheReferenceForEveryOptionMix) {
       {3, 1, 60, true, true},     {100, 0, 5, false, false},
   };
   for (const std::string& mark : {""s, "\xEF\xBB\xBF"s}) {
-    for (const std::string* text : {&kMixed, &kCsv}) {
+    for (const std::string* text : {&kMixed, &kCsv, &kCsvQuotesInFields}) {
       for (const Options& o : cases) {
         const std::vector<std::string> expected = Reference(mark, *text, o);
         const std::vector<std::string> actual = Split(mark, *text, o);
         EXPECT_EQ(Shown(actual), Shown(expected))
             << "lines " << o.max_lines << " header " << o.header << " bytes " << o.max_bytes
             << " csv " << o.csv << " keep " << o.keep << " mark " << mark.size() << " text "
-            << (text == &kCsv ? "csv" : "mixed");
+            << (text == &kMixed ? "mixed"
+                : text == &kCsv ? "csv"
+                                : "quotes in fields");
       }
     }
   }
@@ -252,6 +265,15 @@ TEST_P(SplitOptionsTest, AQuoteLeftOpenIsARecordErrorAndItsBytesAreKept) {
   EXPECT_NE(Status().ErrorText.find("on line 2 is not closed at the end of the file"),
             std::string::npos)
       << Status().ErrorText;
+}
+
+TEST_P(SplitOptionsTest, QuotesInsideUnquotedFieldsOpenNoRecord) {
+  const std::string text = "size\",note\n1,12\" pipe\r\n2,\"3\r4\",x\r\n3,\"a\nb\"\r\n4,y\n";
+  const std::vector<std::string> pieces = Split("", text, {2, 1, 0, true, false});
+  EXPECT_EQ(Shown(pieces), Shown({"size\",note\r\n1,12\" pipe\r\n2,\"3\r4\",x\r\n",
+                                  "size\",note\r\n3,\"a\nb\"\r\n4,y\r\n"}));
+  EXPECT_EQ(Status().ErrorCount, 0);
+  EXPECT_EQ(Status().Done, 4);
 }
 
 TEST_P(SplitOptionsTest, HeaderLinesAloneStillMakeAPiece) {

@@ -326,7 +326,8 @@ TEST(OutputFolderTest, MissingFolderIsMadeOrFailsOnce) {
     blocked.Prepare({});
     ADD_FAILURE() << "no error";
   } catch (const Exception& e) {
-    EXPECT_EQ(e.Message(), "Cannot create folder \"" + dir + "/file\".");
+    EXPECT_EQ(e.Message(),
+              "Cannot create folder \"" + dir + "/file\". A file of that name exists.");
   }
   EXPECT_EQ(test::ReadBytes(dir + "/file"), "in the way");
 }

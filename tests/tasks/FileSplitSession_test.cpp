@@ -197,6 +197,39 @@ TEST(FileSplitSessionTest, OptionsAreWrittenOnlyWhenSetOrAlreadyThere) {
   }
 }
 
+// The switches read as a profile's usual words, in any letter case; any
+// other text is kept as a reason to refuse the run, never read as off.
+TEST(FileSplitSessionTest, SwitchesReadAsOnOrOffOrAreRefused) {
+  const std::string name = test::MakeTempDir("switch") + "/t.sft";
+  const std::string refused = " must be 1 or 0 (yes or no, true or false, on or off), not ";
+  struct Case {
+    std::string keys;
+    bool csv, keep_ends;
+    std::string error;
+  } cases[] = {
+      {"CsvRecords=yes\r\nKeepLineEnds=on", true, true, ""},
+      {"CsvRecords=TRUE\r\nKeepLineEnds=On", true, true, ""},
+      {"CsvRecords=1\r\nKeepLineEnds=0x1", true, true, ""},
+      {"CsvRecords= \"Yes\" \r\nKeepLineEnds=2", true, true, ""},
+      {"CsvRecords=no\r\nKeepLineEnds=OFF", false, false, ""},
+      {"CsvRecords=False\r\nKeepLineEnds=0", false, false, ""},
+      {"CsvRecords=\r\nKeepLineEnds=", false, false, ""},
+      {"CsvRecords=y\r\nKeepLineEnds=1", false, true, "CsvRecords" + refused + "\"y\"."},
+      {"CsvRecords=1\r\nKeepLineEnds=enabled", true, false,
+       "KeepLineEnds" + refused + "\"enabled\"."},
+      {"CsvRecords=oui\r\nKeepLineEnds=nein", false, false, "CsvRecords" + refused + "\"oui\"."},
+  };
+  for (const Case& c : cases) {
+    test::WriteBytes(name, "[Split]\r\nMaxLines=5\r\n" + c.keys + "\r\n");
+    TFileSplitSession read;
+    read.OptionError = "left from before";
+    read.ReadFromFile(name);
+    EXPECT_EQ(read.CsvRecords, c.csv) << c.keys;
+    EXPECT_EQ(read.KeepLineEnds, c.keep_ends) << c.keys;
+    EXPECT_EQ(read.OptionError, c.error) << c.keys;
+  }
+}
+
 TEST(FileSplitSessionTest, SizeTexts) {
   const std::pair<std::string, int64_t> cases[] = {
       {"0", 0},

@@ -3,11 +3,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "base/Exception.h"
 #include "log/Log.h"
 #include "support/TestEnv.h"
+#include "textio/TxtFileLineCounter.h"
 
 namespace lorvant {
 namespace {
@@ -133,6 +136,64 @@ TEST(BlockTextReaderTest, FileThatShrinksWhileReadRaisesReadError) {
         }
       },
       EReadError);
+}
+
+// Files that report size 0 whatever they hold, as the kernel's own files
+// (/proc/cpuinfo) do.
+class SizeZeroEnv : public EnvWrapper {
+ public:
+  SizeZeroEnv() : EnvWrapper(Env::Default()) {}
+  std::unique_ptr<SequentialFile> OpenForRead(const std::string& name) override {
+    struct File : SequentialFile {
+      std::unique_ptr<SequentialFile> real;
+      size_t Read(char* buf, size_t n) override {
+        return real->Read(buf, std::min<size_t>(n, 7));  // a few bytes a read, as such files give
+      }
+      FileInfo Info() override {
+        FileInfo info = real->Info();
+        info.size = 0;
+        return info;
+      }
+    };
+    auto file = std::make_unique<File>();
+    file->real = target()->OpenForRead(name);
+    return file;
+  }
+};
+
+// The size is a hint: the reader and the line counter read to the end and
+// see the same lines (and layout) as for the file's true size.
+TEST(BlockTextReaderTest, AFileThatReportsSizeZeroIsReadToItsEnd) {
+  const std::string file = test::MakeTempDir() + "/proc-like";
+  const std::string long_line(100, 'x');
+  const LinesCase cases[] = {
+      {"lines", "processor\t: 0\nvendor_id\t: x\n\nprocessor\t: 1\n", {}},
+      {"no final end", "a\r\nb\rc", {}},
+      {"cr at a block's end", std::string(15, 'q') + "\r\nz\r", {}},
+      {"long line", "s\n" + long_line + "\r\nt\n", {}},
+      {"utf8 mark", "\xEF\xBB\xBFx\ny", {}},
+      {"mark only", "\xEF\xBB\xBF", {}},
+      {"utf16le mark", "\xFF\xFE" + U16LE("a\r\nb\nc"), {}},
+      {"utf16be unmarked", U16BE("ab\rcd\r\n"), {}},
+      {"empty", "", {}},
+  };
+  for (const LinesCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::WriteBytes(file, c.bytes);
+    const std::vector<std::string> expected = ReadAllBytes(file);
+    const int64_t count = TTxtFileLineCounter::CountLines(file);
+    ASSERT_EQ(static_cast<int64_t>(expected.size()), count);
+    TBlockTextReader sized(16);
+    sized.Open(file);
+    SizeZeroEnv zero;
+    ScopedEnv scoped(&zero);
+    EXPECT_EQ(ReadAllBytes(file), expected);
+    EXPECT_EQ(TTxtFileLineCounter::CountLines(file), count);
+    TBlockTextReader reader(16);
+    reader.Open(file);
+    EXPECT_EQ(reader.FileSize(), 0);
+    EXPECT_EQ(reader.EncodingName(), sized.EncodingName());
+  }
 }
 
 TEST(BlockTextReaderTest, LinesAcrossRealBlockBoundaries) {
