@@ -39,6 +39,7 @@ class FakeSchedSystem : public SchedSystem {
   std::function<void()> on_stop;  // runs when a group is stopped
   std::vector<int64_t> slept;
   std::vector<int64_t> lock_waits;  // the timeouts WaitLock was given
+  std::function<void()> on_wait;    // runs as WaitLock waits
   // Runs as each faked process runs (after its on_start, with the group
   // 9000 + its number).
   std::function<void(const ProcessSpec&)> on_process;
@@ -76,6 +77,7 @@ class FakeSchedSystem : public SchedSystem {
   // Never waits: a lock held elsewhere stays held in a test.
   bool WaitLock(const std::string& name, int64_t timeout_ms, UniqueFd* lock) override {
     lock_waits.push_back(timeout_ms);
+    if (on_wait) on_wait();
     return real_->TryLock(name, lock);
   }
   void SleepSeconds(int64_t seconds) override {
