@@ -127,7 +127,7 @@ TEST(SchedCronEndToEnd, ATaskScheduledForTheNextMinuteRunsUnderCron) {
   RegisteredTaskPtr task;
   int64_t start = 0;
   for (int attempt = 0; attempt < 2; ++attempt) {
-    int64_t now = SchedSystem::Default()->Now();
+    int64_t now = NowSeconds();
     start = now - now % 60 + 60;
     if (start - now < 5) start += 60;  // leave cron time to read the new crontab
     TaskDefinitionPtr def = service.NewTask(0);

@@ -1,4 +1,4 @@
-// Test support for the scheduler: a SchedSystem whose clock, cron daemon,
+// Test support for the scheduler: a SchedSystem (and Env clock) whose time, cron daemon,
 // account and child processes the test decides, with the crontab a file in
 // the test's own folder, and a scope that sets the time zone.
 #pragma once
@@ -20,9 +20,10 @@ namespace lorvant::test {
 
 class FakeSchedSystem : public SchedSystem {
  public:
-  FakeSchedSystem() : real_(SchedSystem::Default()), scope_(this) {}
+  FakeSchedSystem()
+      : real_(SchedSystem::Default()), clock_(this), clock_scope_(&clock_), scope_(this) {}
 
-  int64_t now = 1700000000;
+  int64_t now = 1700000000;  // Env's wall clock, in seconds
   bool cron_running = true;
   bool can_start_cron = false;
   bool root = false;
@@ -46,7 +47,6 @@ class FakeSchedSystem : public SchedSystem {
   bool network = true;
   std::vector<UserAccount> detached_as;
 
-  int64_t Now() override { return now; }
   bool IsCronRunning() override { return cron_running; }
   bool StartCron() override {
     if (can_start_cron) cron_running = true;
@@ -113,7 +113,7 @@ class FakeSchedSystem : public SchedSystem {
 
   // Sets the clock to a local wall-clock time.
   void SetLocal(int y, int mo, int d, int h, int mi, int s = 0) {
-    CivilTime t;
+    DateTime t;
     t.year = y;
     t.month = mo;
     t.day = d;
@@ -124,7 +124,19 @@ class FakeSchedSystem : public SchedSystem {
   }
 
  private:
+  // Env's wall clock reads `now`.
+  class Clock : public EnvWrapper {
+   public:
+    explicit Clock(FakeSchedSystem* owner) : EnvWrapper(Env::Default()), owner_(owner) {}
+    int64_t WallClockNs() override { return owner_->now * 1000000000; }
+
+   private:
+    FakeSchedSystem* owner_;
+  };
+
   SchedSystem* real_;
+  Clock clock_;
+  ScopedEnv clock_scope_;
   ScopedSchedSystem scope_;
 };
 
@@ -149,7 +161,7 @@ inline constexpr char kBerlin[] = "CET-1CEST,M3.5.0,M10.5.0/3";
 
 // Seconds since the epoch of a local wall-clock time.
 inline int64_t Local(int y, int mo, int d, int h, int mi, int s = 0) {
-  CivilTime t;
+  DateTime t;
   t.year = y;
   t.month = mo;
   t.day = d;
@@ -162,7 +174,7 @@ inline int64_t Local(int y, int mo, int d, int h, int mi, int s = 0) {
 // "yyyy-mm-dd hh:nn:ss" of an instant in local time, "0" for 0.
 inline std::string LocalText(int64_t epoch) {
   if (epoch == 0) return "0";
-  CivilTime t = EpochToLocal(epoch);
+  DateTime t = EpochToLocal(epoch);
   char buf[40];
   snprintf(buf, sizeof(buf), "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
            t.minute, t.second);
