@@ -22,6 +22,15 @@ namespace {
 
 int64_t MonotonicMs() { return Env::Default()->MonotonicMs(); }
 
+// A pipe whose ends close on exec; false (errno set) when there is none.
+bool Pipe(UniqueFd* read_end, UniqueFd* write_end) {
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) return false;
+  *read_end = UniqueFd(fds[0]);
+  *write_end = UniqueFd(fds[1]);
+  return true;
+}
+
 // How long a stopped process group has to end before SIGKILL.
 constexpr int64_t kGraceMs = 2000;
 
@@ -116,39 +125,17 @@ ProcessResult RunChild(const ProcessSpec& spec) {
   plan.folder = spec.working_folder;
   UniqueFd in_read, in_write, out_read, out_write, err_read, err_write, log, report_read,
       report_write;
-  int fds[2];
-  if (::pipe2(fds, O_CLOEXEC) != 0) {
+  bool piped = Pipe(&in_read, &in_write) && (!spec.capture_output || Pipe(&out_read, &out_write)) &&
+               (!spec.capture_output || !spec.separate_errors || Pipe(&err_read, &err_write));
+  if (!piped || !Pipe(&report_read, &report_write)) {
     result.error = SystemErrorText(errno);
     return result;
   }
-  in_read = UniqueFd(fds[0]);
-  in_write = UniqueFd(fds[1]);
-  if (spec.capture_output) {
-    if (::pipe2(fds, O_CLOEXEC) != 0) {
-      result.error = SystemErrorText(errno);
-      return result;
-    }
-    out_read = UniqueFd(fds[0]);
-    out_write = UniqueFd(fds[1]);
-    if (spec.separate_errors) {
-      if (::pipe2(fds, O_CLOEXEC) != 0) {
-        result.error = SystemErrorText(errno);
-        return result;
-      }
-      err_read = UniqueFd(fds[0]);
-      err_write = UniqueFd(fds[1]);
-    }
-  } else {
+  if (!spec.capture_output) {
     const char* target = spec.log_file.empty() ? "/dev/null" : spec.log_file.c_str();
     log = UniqueFd(::open(target, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
     if (!log.valid()) log = UniqueFd(::open("/dev/null", O_WRONLY | O_CLOEXEC));
   }
-  if (::pipe2(fds, O_CLOEXEC) != 0) {
-    result.error = SystemErrorText(errno);
-    return result;
-  }
-  report_read = UniqueFd(fds[0]);
-  report_write = UniqueFd(fds[1]);
   plan.in_fd = in_read.get();
   plan.out_fd = spec.capture_output ? out_write.get() : log.get();
   plan.err_fd = err_write.valid() ? err_write.get() : plan.out_fd;
@@ -247,12 +234,11 @@ bool StartDetachedChild(const std::vector<std::string>& argv, const UserAccount&
            "XDG_STATE_HOME",      "XDG_RUNTIME_DIR",     "DBUS_SESSION_BUS_ADDRESS"};
   }
   FillPlan(&plan, argv, env);
-  int fds[2];
-  if (::pipe2(fds, O_CLOEXEC) != 0) {
+  UniqueFd report_read, report_write;
+  if (!Pipe(&report_read, &report_write)) {
     *error = SystemErrorText(errno);
     return false;
   }
-  UniqueFd report_read(fds[0]), report_write(fds[1]);
   UniqueFd null_fd(::open("/dev/null", O_RDWR | O_CLOEXEC));
   plan.in_fd = plan.out_fd = plan.err_fd = null_fd.get();
   pid_t pid = ::fork();

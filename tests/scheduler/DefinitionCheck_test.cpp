@@ -12,16 +12,8 @@ namespace lorvant {
 namespace {
 
 StoredTask Runnable() {
-  StoredTask t;
-  t.Name = "nightly";
-  TriggerDef trig;
-  trig.Type = kTriggerDaily;
-  trig.StartBoundary = "2024-03-01T09:30:00";
-  t.Definition.Triggers.push_back(trig);
-  ActionDef a;
-  a.Path = "/bin/true";
-  a.Arguments = "\"a b\" 'c'";
-  t.Definition.Actions.push_back(a);
+  StoredTask t = test::DailyTask("nightly");
+  t.Definition.Actions[0].Arguments = "\"a b\" 'c'";
   return t;
 }
 

@@ -26,18 +26,7 @@ class SchedServiceTest : public ::testing::Test {
     sys_.SetLocal(2024, 3, 4, 12, 0);
   }
 
-  static StoredTask DailyTask(const std::string& name) {
-    StoredTask t;
-    t.Name = name;
-    TriggerDef trig;
-    trig.Type = kTriggerDaily;
-    trig.StartBoundary = "2024-03-01T09:30:00";
-    t.Definition.Triggers.push_back(trig);
-    ActionDef a;
-    a.Path = "/bin/true";
-    t.Definition.Actions.push_back(a);
-    return t;
-  }
+  static StoredTask DailyTask(const std::string& name) { return test::DailyTask(name); }
 
   std::vector<std::string> Lines() {
     return CrontabBlockLines(test::ReadBytes(crontab_file_), StoreMark(store_));

@@ -14,6 +14,7 @@
 
 #include "scheduler/SchedSystem.h"
 #include "scheduler/SchedTime.h"
+#include "scheduler/TaskModel.h"
 #include "support/TestEnv.h"
 
 namespace lorvant::test {
@@ -158,6 +159,20 @@ class ScopedTimeZone {
 };
 
 inline constexpr char kBerlin[] = "CET-1CEST,M3.5.0,M10.5.0/3";
+
+// A task that runs /bin/true every day at 09:30 from 1 March 2024.
+inline StoredTask DailyTask(const std::string& name) {
+  StoredTask t;
+  t.Name = name;
+  TriggerDef trig;
+  trig.Type = kTriggerDaily;
+  trig.StartBoundary = "2024-03-01T09:30:00";
+  t.Definition.Triggers.push_back(trig);
+  ActionDef a;
+  a.Path = "/bin/true";
+  t.Definition.Actions.push_back(a);
+  return t;
+}
 
 // Seconds since the epoch of a local wall-clock time.
 inline int64_t Local(int y, int mo, int d, int h, int mi, int s = 0) {

@@ -50,17 +50,11 @@ class TaskRunnerTest : public ::testing::Test {
   }
 
   StoredTask Task(const std::string& name, const std::string& arguments) {
-    StoredTask t;
-    t.Name = name;
-    TriggerDef trig;
-    trig.Type = kTriggerDaily;
-    trig.StartBoundary = "2024-03-01T09:30:00";
-    t.Definition.Triggers.push_back(trig);
-    ActionDef a;
+    StoredTask t = test::DailyTask(name);
+    ActionDef& a = t.Definition.Actions[0];
     a.Path = script_;
     a.Arguments = arguments;
     a.WorkingDirectory = folder_;
-    t.Definition.Actions.push_back(a);
     return t;
   }
 
