@@ -204,7 +204,11 @@ std::string SchedulerService::CheckTask(const StoredTask& task) {
   ScheduleContext c = Context();
   std::string problem = DefinitionProblem(task, c.Now);
   if (!problem.empty()) return problem;
-  c.Runner = SchedSystem::Default()->RunnerPath();
+  try {
+    c.Runner = SchedSystem::Default()->RunnerPath();
+  } catch (const Exception& e) {
+    return e.Message();
+  }
   ScheduledTask scheduled{task.Name, task.Definition, RunState()};
   scheduled.State.RegisteredAt = c.Now;
   DesiredBlock block = DesiredSchedule({scheduled}, c);
