@@ -277,6 +277,13 @@ int TaskRunner::Execute(const StoredTask& task) {
   SchedSystem* sys = SchedSystem::Default();
   const std::string& name = task.Name;
   const TaskSettings& settings = task.Definition.Settings;
+  // A link planted at the run lock is never opened, and no run starts.
+  const std::string lock_file = service_->store().RunLockFile(name);
+  FileInfo planted = Env::Default()->StatAt(kCurrentFolder, lock_file, false);
+  if (planted.is_symlink || planted.is_dir) {
+    Log("The run lock \"" + lock_file + "\" is not a file; task \"" + name + "\" was not started.");
+    return 1;
+  }
   UniqueFd run_lock;
   if (!TakeInstanceSlot(task, &run_lock)) {
     // A skipped start is the policy working; a start given up is a failure.

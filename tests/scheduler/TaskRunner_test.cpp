@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -518,6 +519,19 @@ TEST_F(TaskRunnerTest, LogonRunsTheCurrentUsersLogonTasks) {
   EXPECT_EQ(runner_.Event("logon"), 0);
   EXPECT_EQ(Output(), "mine\n");
   EXPECT_EQ(runner_.Event("nonsense"), 1);
+}
+
+TEST_F(TaskRunnerTest, ALinkInPlaceOfTheRunLockStartsNothingAndIsNotWritten) {
+  svc_.Register(Task("linked", "x"));
+  std::string victim = dir_ + "/victim";
+  test::WriteBytes(victim, "kept");
+  ASSERT_EQ(::symlink(victim.c_str(), svc_.store().RunLockFile("linked").c_str()), 0);
+  EXPECT_EQ(runner_.RunNow("linked"), 1);
+  EXPECT_NE(Log().find("The run lock \"" + svc_.store().RunLockFile("linked") + "\" is not a file"),
+            std::string::npos)
+      << Log();
+  EXPECT_FALSE(test::PathExists(folder_ + "/args.out"));
+  EXPECT_EQ(test::ReadBytes(victim), "kept");
 }
 
 TEST_F(TaskRunnerTest, TheRunnerRefusesACrontabLineThatIsNotATasks) {
