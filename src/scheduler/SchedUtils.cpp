@@ -77,7 +77,7 @@ TDateTime IsoToDateTime(const std::string& text) {
       !AllDigits(text, 17, 2)) {
     return 0;
   }
-  CivilTime t;
+  DateTime t;
   t.year = Number(text, 0, 4);
   t.month = Number(text, 5, 2);
   t.day = Number(text, 8, 2);
@@ -92,7 +92,7 @@ TDateTime IsoToDateTime(const std::string& text) {
 
 std::string DateTimeToIso(TDateTime value) {
   if (value == 0) return "";
-  CivilTime t = DecodeDateTime(value);
+  DateTime t = DecodeDateTime(value);
   char buf[40];
   std::snprintf(buf, sizeof(buf), "%04d-%02d-%02dT%02d:%02d:%02d", t.year, t.month, t.day, t.hour,
                 t.minute, t.second);
@@ -121,6 +121,9 @@ void CheckTaskName(const std::string& name) {
     reason = "it begins with a dot";
   } else if (name.find('/') != std::string::npos) {
     reason = "it holds a '/'";
+  } else if (HasJobExtension(name)) {
+    // Such a task would be listed, edited and deleted as the name without it.
+    reason = "it ends in \".job\", which task names are shown without";
   } else if (!IsValidUtf8(name)) {
     reason = "it is not valid UTF-8";
   } else {

@@ -7,7 +7,6 @@
 
 #include "base/Exception.h"
 #include "fs/FileUtil.h"
-#include "log/FileLogAppender.h"
 #include "scheduler/SchedSystem.h"
 #include "scheduler/SchedUtils.h"
 #include "scheduler/SchedulerErrors.h"
@@ -86,45 +85,6 @@ std::vector<std::string> LaunchCommand(const std::string& program,
   return argv;
 }
 
-std::vector<std::string> SplitArguments(const std::string& text) {
-  std::vector<std::string> words;
-  std::string word;
-  bool in_word = false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c < 0x20 && c != '\t') {
-      throw ETaskError("The arguments hold a control character, which is not allowed.");
-    }
-    if (c == ' ' || c == '\t') {
-      if (in_word) words.push_back(word);
-      word.clear();
-      in_word = false;
-      continue;
-    }
-    in_word = true;
-    if (c == '"') {
-      size_t j = i + 1;
-      for (; j < text.size() && text[j] != '"'; ++j) {
-        if (text[j] == '\\' && j + 1 < text.size() && (text[j + 1] == '"' || text[j + 1] == '\\')) {
-          ++j;
-        }
-        word += text[j];
-      }
-      if (j >= text.size()) throw ETaskError("The arguments have an unclosed double quote.");
-      i = j;
-    } else if (c == '\'') {
-      size_t j = text.find('\'', i + 1);
-      if (j == std::string::npos) throw ETaskError("The arguments have an unclosed single quote.");
-      word += text.substr(i + 1, j - i - 1);
-      i = j;
-    } else {
-      word += static_cast<char>(c);
-    }
-  }
-  if (in_word) words.push_back(word);
-  return words;
-}
-
 int ExitCodeOf(uint32_t result) {
   if (result == 0) return 0;
   int low = static_cast<int>(result & 0xFF);
@@ -133,7 +93,7 @@ int ExitCodeOf(uint32_t result) {
 
 void TaskRunner::Log(const std::string& text) {
   try {
-    WriteLogLine(service_->store().LogFile(), text);
+    service_->store().AppendLog(text);
   } catch (const Exception&) {
     // The log is a courtesy; a run does not fail for it.
   }
@@ -157,7 +117,6 @@ bool TaskRunner::ConditionsAllow(const StoredTask& task) {
 }
 
 int TaskRunner::Fire(const std::string& name, int index) {
-  SchedSystem* sys = SchedSystem::Default();
   StoredTask task;
   try {
     task = service_->store().Load(name);
@@ -166,8 +125,8 @@ int TaskRunner::Fire(const std::string& name, int index) {
     return 1;
   }
   const TaskDefinitionData& d = task.Definition;
-  int64_t now = sys->Now();
-  int64_t expiry = SchedulerService::ExpiryOf(d);
+  int64_t now = NowSeconds();
+  int64_t expiry = ExpiryOf(d);
   if (expiry != 0 && expiry <= now) {
     Resync();  // deletes the expired task with its lines
     return 0;
@@ -196,8 +155,7 @@ int TaskRunner::Fire(const std::string& name, int index) {
         fired = due;
         service_->store().SaveState(name, state);
       }
-      exhausted =
-          !SchedulerService::CanStillFire(t, d.Settings, std::max(fired, state.RegisteredAt), now);
+      exhausted = !CanStillFire(t, d.Settings, std::max(fired, state.RegisteredAt), now);
     }
     // A trigger with nothing left to fire loses its line.
     if (exhausted) Resync();
@@ -215,7 +173,7 @@ int TaskRunner::Event(const std::string& kind) {
     return 1;
   }
   std::string user = SchedSystem::Default()->CurrentUserName();
-  int64_t now = SchedSystem::Default()->Now();
+  int64_t now = NowSeconds();
   int rc = 0;
   for (const std::string& name : service_->store().ListNames()) {
     StoredTask task;
@@ -227,7 +185,7 @@ int TaskRunner::Event(const std::string& kind) {
       continue;
     }
     if (!task.Definition.Settings.Enabled) continue;
-    int64_t expiry = SchedulerService::ExpiryOf(task.Definition);
+    int64_t expiry = ExpiryOf(task.Definition);
     if (expiry != 0 && expiry <= now) continue;
     bool fires = false;
     for (const TriggerDef& t : task.Definition.Triggers) {
@@ -283,7 +241,15 @@ bool TaskRunner::TakeInstanceSlot(const StoredTask& task, UniqueFd* run_lock) {
       int64_t limit_ms = TimeLimitSeconds(settings) * 1000;
       int64_t wait_ms = limit_ms > 0 ? limit_ms + kQueueSlackMs : kQueueUnlimitedMs;
       Log("Task \"" + name + "\" is still running; this start waits for it.");
-      if (sys->WaitLock(lock_file, wait_ms, run_lock)) return true;
+      // Recorded, so the task shows as queued while this start waits.
+      const int64_t me = sys->CurrentPid();
+      UpdateState(name, [&](RunState* s) { s->QueuedPids.push_back(me); });
+      bool taken = sys->WaitLock(lock_file, wait_ms, run_lock);
+      UpdateState(name, [&](RunState* s) {
+        s->QueuedPids.erase(std::remove(s->QueuedPids.begin(), s->QueuedPids.end(), me),
+                            s->QueuedPids.end());
+      });
+      if (taken) return true;
       Log("Task \"" + name + "\" was still running after the wait; this start is given up.");
       return false;
     }
@@ -311,6 +277,13 @@ int TaskRunner::Execute(const StoredTask& task) {
   SchedSystem* sys = SchedSystem::Default();
   const std::string& name = task.Name;
   const TaskSettings& settings = task.Definition.Settings;
+  // A link planted at the run lock is never opened, and no run starts.
+  const std::string lock_file = service_->store().RunLockFile(name);
+  FileInfo planted = Env::Default()->StatAt(kCurrentFolder, lock_file, false);
+  if (planted.is_symlink || planted.is_dir) {
+    Log("The run lock \"" + lock_file + "\" is not a file; task \"" + name + "\" was not started.");
+    return 1;
+  }
   UniqueFd run_lock;
   if (!TakeInstanceSlot(task, &run_lock)) {
     // A skipped start is the policy working; a start given up is a failure.
@@ -326,7 +299,7 @@ int TaskRunner::Execute(const StoredTask& task) {
       s->RunningPid = sys->CurrentPid();
       s->RunningGroup = 0;
       s->StopRequested = false;
-      s->LastRunTime = sys->Now();
+      s->LastRunTime = NowSeconds();
     });
     Log("Task \"" + name + "\" started.");
     result = RunActions(task);
@@ -358,7 +331,6 @@ int TaskRunner::Execute(const StoredTask& task) {
 }
 
 uint32_t TaskRunner::RunActions(const StoredTask& task) {
-  SchedSystem* sys = SchedSystem::Default();
   const std::string& name = task.Name;
   if (task.Definition.Actions.empty()) {
     Log("Task \"" + name + "\" has no action to run.");
@@ -366,13 +338,13 @@ uint32_t TaskRunner::RunActions(const StoredTask& task) {
   }
   // The time limit holds for the whole run, however many actions it has.
   int64_t limit = TimeLimitSeconds(task.Definition.Settings);
-  int64_t deadline = limit > 0 ? sys->Now() + limit : 0;
+  int64_t deadline = limit > 0 ? NowSeconds() + limit : 0;
   uint32_t result = 0;
   for (const ActionDef& a : task.Definition.Actions) {
     if (StopRequested(name)) return kStatusTerminated;
     int64_t left_ms = 0;
     if (deadline != 0) {
-      left_ms = (deadline - sys->Now()) * 1000;
+      left_ms = (deadline - NowSeconds()) * 1000;
       if (left_ms <= 0) {
         Log("Task \"" + name + "\" ran past its time limit " +
             task.Definition.Settings.ExecutionTimeLimit + "; its other actions were not run.");

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "scheduler/SchedUtils.h"
+#include "scheduler/TriggerSchedule.h"
 
 namespace lorvant {
 namespace {
@@ -36,7 +37,7 @@ std::string DateText(int y, int m, int d) {
 }
 
 std::string FormatLocale(TDateTime value, const char* pattern) {
-  CivilTime c = DecodeDateTime(value);
+  DateTime c = DecodeDateTime(value);
   struct tm tm = {};
   tm.tm_year = c.year - 1900;
   tm.tm_mon = c.month - 1;
@@ -136,6 +137,20 @@ int ServiceTypeOfKind(TTriggerType kind) {
     default:
       return -1;
   }
+}
+
+bool TriggerKindFires(TTriggerType kind) {
+  int type = ServiceTypeOfKind(kind);
+  return type >= 0 && TriggerTypeFires(type);
+}
+
+std::vector<TTriggerType> FiringTriggerKinds() {
+  std::vector<TTriggerType> kinds;
+  for (int k = ttOnce; k < ttUnknown; ++k) {
+    if (TriggerKindFires(static_cast<TTriggerType>(k)))
+      kinds.push_back(static_cast<TTriggerType>(k));
+  }
+  return kinds;
 }
 
 TTriggerType KindOfServiceTrigger(const TriggerDef& t) {
@@ -244,7 +259,7 @@ TaskTriggerRecord ServiceTriggerToRecord(const TriggerDef& t) {
   TaskTriggerRecord r;
   TDateTime start = IsoToDateTime(t.StartBoundary);
   if (start != 0) {
-    CivilTime c = DecodeDateTime(start);
+    DateTime c = DecodeDateTime(start);
     r.wBeginYear = static_cast<uint16_t>(c.year);
     r.wBeginMonth = static_cast<uint16_t>(c.month);
     r.wBeginDay = static_cast<uint16_t>(c.day);
@@ -253,7 +268,7 @@ TaskTriggerRecord ServiceTriggerToRecord(const TriggerDef& t) {
   }
   TDateTime end = IsoToDateTime(t.EndBoundary);
   if (end != 0) {
-    CivilTime c = DecodeDateTime(end);
+    DateTime c = DecodeDateTime(end);
     r.wEndYear = static_cast<uint16_t>(c.year);
     r.wEndMonth = static_cast<uint16_t>(c.month);
     r.wEndDay = static_cast<uint16_t>(c.day);
