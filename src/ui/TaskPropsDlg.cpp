@@ -1,0 +1,718 @@
+#include "ui/TaskPropsDlg.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTimeEdit>
+#include <QVBoxLayout>
+
+#include "scheduler/SchedUtils.h"
+#include "scheduler/TaskItem.h"
+#include "ui/Desktop.h"
+#include "ui/TaskAccountDlg.h"
+#include "ui/TaskWindowsUtil.h"
+
+namespace lorvant {
+namespace {
+
+const std::vector<std::string> kIdleEntries = {"1 minute",   "5 minutes",  "10 minutes",
+                                               "15 minutes", "30 minutes", "1 hour"};
+const std::vector<std::string> kIdleWaitEntries = {"0 minutes",  "1 minute",   "5 minutes",
+                                                   "10 minutes", "15 minutes", "30 minutes",
+                                                   "1 hour",     "2 hours"};
+const std::vector<std::string> kRestartEntries = {"1 minute",   "5 minutes",  "10 minutes",
+                                                  "15 minutes", "30 minutes", "1 hour"};
+const std::vector<std::string> kStopEntries = {"1 hour",   "2 hours", "4 hours", "8 hours",
+                                               "12 hours", "1 day",   "3 days"};
+const std::vector<std::string> kDeleteEntries = {"Immediately", "30 days", "90 days", "180 days",
+                                                 "365 days"};
+
+const char* const kVistaFlagNames[] = {"Allow task to be run on demand",
+                                       "Force stop runing task",
+                                       "Start if the computer is on AC power",
+                                       "Stop if switches to battery power",
+                                       "Enabled",
+                                       "Hiden",
+                                       "Start if the computer is idle",
+                                       "Stop on idle end",
+                                       "Restart if the idle resume",
+                                       "Start if the connection Avaible",
+                                       "Start as soon as possible",
+                                       "Wake the computer to run task",
+                                       "Start Only when user logged on"};
+
+constexpr uint16_t kWeekdayMasks[] = {0x2, 0x4, 0x8, 0x10, 0x20, 0x40, 0x1};  // Monday first
+constexpr const char* kWeekdayNames[] = {"Monday", "Tuesday",  "Wednesday", "Thursday",
+                                         "Friday", "Saturday", "Sunday"};
+constexpr const char* kMonthNames[] = {"January",   "February", "March",    "April",
+                                       "May",       "June",     "July",     "August",
+                                       "September", "October",  "November", "December"};
+
+QComboBox* DurationList(const std::vector<std::string>& entries, const char* initial,
+                        const char* name, QWidget* parent) {
+  auto* list = new QComboBox(parent);
+  for (const std::string& e : entries) list->addItem(QString::fromStdString(e));
+  list->setCurrentText(initial);
+  list->setAccessibleName(name);
+  return list;
+}
+
+QString ListText(QComboBox* list) {
+  return list->currentIndex() < 0 ? QString() : list->currentText();
+}
+
+QLabel* Buddy(const char* text, QWidget* field, QWidget* parent) {
+  auto* label = new QLabel(text, parent);
+  label->setBuddy(field);
+  QString name(text);
+  name.remove('&');
+  if (name.endsWith(':')) name.chop(1);
+  field->setAccessibleName(name);
+  return label;
+}
+
+QListWidget* CheckList(const QStringList& entries, const char* name, QWidget* parent) {
+  auto* list = new QListWidget(parent);
+  list->setAccessibleName(name);
+  for (const QString& e : entries) {
+    auto* item = new QListWidgetItem(e, list);
+    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+    item->setCheckState(Qt::Unchecked);
+  }
+  return list;
+}
+
+bool Checked(QListWidget* list, int row) { return list->item(row)->checkState() == Qt::Checked; }
+
+void SetChecked(QListWidget* list, int row, bool on) {
+  list->item(row)->setCheckState(on ? Qt::Checked : Qt::Unchecked);
+}
+
+}  // namespace
+
+std::string DurationFromListText(const std::string& text) {
+  if (text.empty()) return "";
+  const size_t blank = text.find(' ');
+  if (blank == std::string::npos) return text == "Immediately" ? "PT0S" : text;
+  const std::string n = text.substr(0, blank);
+  const char unit = blank + 1 < text.size() ? text[blank + 1] : ' ';
+  if (unit == 'd') return "P" + n + "D";
+  if (unit == 'h') return "PT" + n + "H";
+  return "PT" + n + "M";
+}
+
+int GetTimeIndex(const std::string& duration, const std::vector<std::string>& entries) {
+  if (duration.empty()) return -1;
+  // Compared by length, so "PT1H0M" finds "1 hour" as "PT1H" does.
+  const uint32_t minutes = IsoDurationToMinutes(duration);
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (IsoDurationToMinutes(DurationFromListText(entries[i])) == minutes) {
+      return static_cast<int>(i);
+    }
+  }
+  return -1;
+}
+
+TPropsDlg::TPropsDlg(TTaskItem* item, QWidget* parent) : QDialog(parent), item_(item) {
+  PageControl1 = new QTabWidget(this);
+  PageControl1->addTab(BuildTaskTab(), "Task");
+  PageControl1->addTab(BuildScheduleTab(), "Schedule");
+  PageControl1->addTab(BuildSettingsTab(), "Settings");
+  PageControl1->addTab(BuildCustomTab(), "Custom");
+  PageControl1->setCurrentIndex(0);
+  btnOK = new QPushButton("OK", this);
+  btnCancel = new QPushButton("Cancel", this);
+  btnOK->setDefault(true);
+  connect(btnOK, &QPushButton::clicked, this, &TPropsDlg::btnOKClick);
+  connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+  auto* buttons = new QHBoxLayout();
+  buttons->addStretch(1);
+  buttons->addWidget(btnOK);
+  buttons->addWidget(btnCancel);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(PageControl1, 1);
+  layout->addLayout(buttons);
+  resize(sizeHint().expandedTo(QSize(520, 480)));
+}
+
+QWidget* TPropsDlg::BuildTaskTab() {
+  auto* page = new QWidget();
+  StringGrid1 = new QTableWidget(0, 2, page);
+  StringGrid1->setHorizontalHeaderLabels({"Action", "Details"});
+  StringGrid1->setColumnWidth(0, 100);
+  StringGrid1->setColumnWidth(1, 180);
+  StringGrid1->horizontalHeader()->setStretchLastSection(true);
+  StringGrid1->verticalHeader()->hide();
+  StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
+  StringGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+  StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  StringGrid1->setAccessibleName("Actions");
+  StringGrid1->setMaximumHeight(120);
+  connect(StringGrid1, &QTableWidget::currentCellChanged, this,
+          [this](int row) { StringGrid1SelectCell(row); });
+
+  pnlAction = new QStackedWidget(page);
+  PanelExec = new QWidget();
+  edtExecName = new QLineEdit(PanelExec);
+  edtExecParameters = new QLineEdit(PanelExec);
+  edtExecStartIn = new QLineEdit(PanelExec);
+  btnBrowse = new QPushButton("Browse...", PanelExec);
+  {
+    auto* name_row = new QHBoxLayout();
+    name_row->addWidget(edtExecName, 1);
+    name_row->addWidget(btnBrowse);
+    auto* form = new QFormLayout(PanelExec);
+    form->setContentsMargins(0, 0, 0, 0);
+    form->addRow(Buddy("&Name:", edtExecName, PanelExec), name_row);
+    form->addRow(Buddy("&Parameters:", edtExecParameters, PanelExec), edtExecParameters);
+    form->addRow(Buddy("&Start in:", edtExecStartIn, PanelExec), edtExecStartIn);
+  }
+  connect(btnBrowse, &QPushButton::clicked, this, [this] {
+    const std::string file = Desktop().OpenFileName(
+        this, "Shell scripts (*.sh)|*.sh|All Files (*.*)|*", "", edtExecName->text().toStdString());
+    if (!file.empty()) edtExecName->setText(QString::fromStdString(file));
+  });
+  PanelEMail = new QWidget();
+  edtMailFrom = new QLineEdit(PanelEMail);
+  edtMailTo = new QLineEdit(PanelEMail);
+  edtMailSubject = new QLineEdit(PanelEMail);
+  edtMailServer = new QLineEdit(PanelEMail);
+  memMailMessage = new QPlainTextEdit(PanelEMail);
+  memMailMessage->setTabChangesFocus(true);
+  {
+    auto* form = new QFormLayout(PanelEMail);
+    form->setContentsMargins(0, 0, 0, 0);
+    form->addRow(Buddy("&From:", edtMailFrom, PanelEMail), edtMailFrom);
+    form->addRow(Buddy("&To:", edtMailTo, PanelEMail), edtMailTo);
+    form->addRow(Buddy("&Subject:", edtMailSubject, PanelEMail), edtMailSubject);
+    form->addRow(Buddy("SMT&P Server:", edtMailServer, PanelEMail), edtMailServer);
+    form->addRow(Buddy("&Message:", memMailMessage, PanelEMail), memMailMessage);
+  }
+  PanelMessageBox = new QWidget();
+  edtMessTitle = new QLineEdit(PanelMessageBox);
+  memMessText = new QPlainTextEdit(PanelMessageBox);
+  memMessText->setTabChangesFocus(true);
+  {
+    auto* form = new QFormLayout(PanelMessageBox);
+    form->setContentsMargins(0, 0, 0, 0);
+    form->addRow(Buddy("&Title:", edtMessTitle, PanelMessageBox), edtMessTitle);
+    form->addRow(Buddy("&Message:", memMessText, PanelMessageBox), memMessText);
+  }
+  pnlAction->addWidget(PanelExec);
+  pnlAction->addWidget(PanelEMail);
+  pnlAction->addWidget(PanelMessageBox);
+  ckbVistaHighestPrivileges = new QCheckBox("Run with highest privileges", page);
+
+  auto* layout = new QVBoxLayout(page);
+  layout->addWidget(StringGrid1);
+  layout->addWidget(pnlAction, 1);
+  layout->addWidget(ckbVistaHighestPrivileges);
+  return page;
+}
+
+QWidget* TPropsDlg::BuildScheduleTab() {
+  auto* page = new QWidget();
+  lblNextRunTime = new QLabel(page);
+  lblLastRunTime = new QLabel(page);
+  cbSchedule = new QComboBox(page);
+  connect(cbSchedule, &QComboBox::currentIndexChanged, this, &TPropsDlg::cbScheduleChange);
+
+  pnlTrigger = new QStackedWidget(page);
+  pnlNone = new QWidget();
+  pnlOnce = new QWidget();
+  dtOnceTime = new QTimeEdit(pnlOnce);
+  dtOnceDate = new QDateEdit(pnlOnce);
+  {
+    auto* form = new QFormLayout(pnlOnce);
+    form->addRow(Buddy("Start &time:", dtOnceTime, pnlOnce), dtOnceTime);
+    form->addRow(Buddy("Start &date:", dtOnceDate, pnlOnce), dtOnceDate);
+  }
+  pnlDaily = new QWidget();
+  dtDailyTime = new QTimeEdit(pnlDaily);
+  dtDailyDate = new QDateEdit(pnlDaily);
+  rbEveryDay = new QRadioButton("Every d&ay", pnlDaily);
+  rbEvery = new QRadioButton("&Every", pnlDaily);
+  seDailyInterval = new QSpinBox(pnlDaily);
+  seDailyInterval->setRange(1, 255);
+  seDailyInterval->setAccessibleName("Every how many days");
+  rbEveryDay->setChecked(true);
+  seDailyInterval->setEnabled(false);
+  connect(rbEvery, &QRadioButton::toggled, seDailyInterval, &QWidget::setEnabled);
+  {
+    auto* every = new QHBoxLayout();
+    every->addWidget(rbEvery);
+    every->addWidget(seDailyInterval);
+    every->addWidget(new QLabel("days", pnlDaily));
+    every->addStretch(1);
+    auto* perform = new QVBoxLayout();
+    perform->addWidget(rbEveryDay);
+    perform->addLayout(every);
+    auto* form = new QFormLayout(pnlDaily);
+    form->addRow(Buddy("Start &time:", dtDailyTime, pnlDaily), dtDailyTime);
+    form->addRow(new QLabel("Perform this task:", pnlDaily), perform);
+    form->addRow(Buddy("Start &date:", dtDailyDate, pnlDaily), dtDailyDate);
+  }
+  pnlWeekly = new QWidget();
+  dtWeeklyTime = new QTimeEdit(pnlWeekly);
+  seWeekInterval = new QSpinBox(pnlWeekly);
+  seWeekInterval->setRange(1, 52);
+  seWeekInterval->setAccessibleName("Every how many weeks");
+  {
+    auto* days = new QGridLayout();
+    for (int i = 0; i < 7; ++i) {
+      cbWeekDays[static_cast<size_t>(i)] = new QCheckBox(kWeekdayNames[i], pnlWeekly);
+      days->addWidget(cbWeekDays[static_cast<size_t>(i)], i / 4, i % 4);
+    }
+    auto* every = new QHBoxLayout();
+    every->addWidget(new QLabel("Every", pnlWeekly));
+    every->addWidget(seWeekInterval);
+    every->addWidget(new QLabel("weeks", pnlWeekly));
+    every->addStretch(1);
+    auto* form = new QFormLayout(pnlWeekly);
+    form->addRow(Buddy("Start &time:", dtWeeklyTime, pnlWeekly), dtWeeklyTime);
+    form->addRow(every);
+    form->addRow(new QLabel("Select the week day below:", pnlWeekly));
+    form->addRow(days);
+  }
+  pnlMonthly = new QWidget();
+  dtMonthlyTime = new QTimeEdit(pnlMonthly);
+  rbMonthlyDate = new QRadioButton("&Day", pnlMonthly);
+  QStringList days;
+  for (int d = 1; d <= 31; ++d) days << QString::number(d);
+  clbMonthDays = CheckList(days, "Days of the month", pnlMonthly);
+  clbMonthDays->setFlow(QListView::LeftToRight);
+  clbMonthDays->setWrapping(true);
+  clbMonthDays->setMaximumHeight(90);
+  rbMonthlyDow = new QRadioButton("T&he", pnlMonthly);
+  cbWhichWeek = new QComboBox(pnlMonthly);
+  cbWhichWeek->addItems({"First", "Second", "Third", "Forth", "Last"});
+  cbWhichWeek->setAccessibleName("Week of the month");
+  clbWeekDays =
+      CheckList({"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"},
+                "Days of the week", pnlMonthly);
+  clbWeekDays->setFlow(QListView::LeftToRight);
+  clbWeekDays->setWrapping(true);
+  clbWeekDays->setMaximumHeight(60);
+  {
+    auto* months = new QGridLayout();
+    for (int i = 0; i < 12; ++i) {
+      cbMonths[static_cast<size_t>(i)] = new QCheckBox(kMonthNames[i], pnlMonthly);
+      months->addWidget(cbMonths[static_cast<size_t>(i)], i / 4, i % 4);
+    }
+    auto* dow = new QHBoxLayout();
+    dow->addWidget(rbMonthlyDow);
+    dow->addWidget(cbWhichWeek);
+    dow->addStretch(1);
+    auto* form = new QFormLayout(pnlMonthly);
+    form->addRow(Buddy("Start &time:", dtMonthlyTime, pnlMonthly), dtMonthlyTime);
+    form->addRow(rbMonthlyDate, clbMonthDays);
+    form->addRow(dow);
+    form->addRow(clbWeekDays);
+    form->addRow(new QLabel("of the month(s):", pnlMonthly));
+    form->addRow(months);
+  }
+  for (QWidget* p : {pnlNone, pnlOnce, pnlDaily, pnlWeekly, pnlMonthly}) pnlTrigger->addWidget(p);
+
+  auto* form = new QFormLayout();
+  form->addRow(new QLabel("Next Run Time:", page), lblNextRunTime);
+  form->addRow(new QLabel("Last Run Time:", page), lblLastRunTime);
+  form->addRow(Buddy("&Schedule:", cbSchedule, page), cbSchedule);
+  auto* layout = new QVBoxLayout(page);
+  layout->addLayout(form);
+  layout->addWidget(pnlTrigger, 1);
+  return page;
+}
+
+QWidget* TPropsDlg::BuildSettingsTab() {
+  auto* page = new QWidget();
+  QStringList flags;
+  for (const char* f : kVistaFlagNames) flags << f;
+  clbFlags = CheckList(flags, "Flags", page);
+  connect(clbFlags, &QListWidget::itemChanged, this, [this] { RefreshStates(); });
+  EditIdle = DurationList(kIdleEntries, "15 minutes", "Start if the computer is idle for", page);
+  EditIdleWait = DurationList(kIdleWaitEntries, "15 minutes", "Wait idle for", page);
+  auto* idle = new QGroupBox(" Idle ", page);
+  {
+    auto* form = new QFormLayout(idle);
+    form->addRow(new QLabel("Start if the computer is idle for", idle), EditIdle);
+    form->addRow(new QLabel("Wait idle for", idle), EditIdleWait);
+  }
+  CheckTaskFails = new QCheckBox("If task fails, restart every", page);
+  EditRestartTime = DurationList(kRestartEntries, "15 minutes", "Restart every", page);
+  EditRestartCount = new QSpinBox(page);
+  EditRestartCount->setRange(0, 1000);
+  EditRestartCount->setAccessibleName("Attempt to restart up to");
+  CheckStopRuning = new QCheckBox("Stop the task, if it runs longer than", page);
+  EditStopRuning = DurationList(kStopEntries, "12 hours", "Stop after", page);
+  CheckDeleteAfter = new QCheckBox("If the task not scheduled to run again, delete after", page);
+  EditDeleteAfter = DurationList(kDeleteEntries, "90 days", "Delete after", page);
+  connect(CheckTaskFails, &QCheckBox::clicked, this,
+          [this] { CheckBoxClicked(CheckTaskFails, EditRestartTime); });
+  connect(CheckStopRuning, &QCheckBox::clicked, this,
+          [this] { CheckBoxClicked(CheckStopRuning, EditStopRuning); });
+  connect(CheckDeleteAfter, &QCheckBox::clicked, this,
+          [this] { CheckBoxClicked(CheckDeleteAfter, EditDeleteAfter); });
+
+  auto* grid = new QGridLayout();
+  grid->addWidget(CheckTaskFails, 0, 0);
+  grid->addWidget(EditRestartTime, 0, 1);
+  auto* count_label = new QLabel("Attempt to restart up to", page);
+  count_label->setBuddy(EditRestartCount);
+  grid->addWidget(count_label, 1, 0);
+  grid->addWidget(EditRestartCount, 1, 1);
+  grid->addWidget(CheckStopRuning, 2, 0);
+  grid->addWidget(EditStopRuning, 2, 1);
+  grid->addWidget(CheckDeleteAfter, 3, 0);
+  grid->addWidget(EditDeleteAfter, 3, 1);
+  auto* layout = new QVBoxLayout(page);
+  layout->addWidget(new QLabel("Flags", page));
+  layout->addWidget(clbFlags, 1);
+  layout->addWidget(idle);
+  layout->addLayout(grid);
+  return page;
+}
+
+QWidget* TPropsDlg::BuildCustomTab() {
+  auto* page = new QWidget();
+  memComments = new QPlainTextEdit(page);
+  memComments->setTabChangesFocus(true);
+  auto* layout = new QVBoxLayout(page);
+  layout->addWidget(Buddy("&Comments:", memComments, page));
+  layout->addWidget(memComments, 1);
+  return page;
+}
+
+void TPropsDlg::CheckBoxClicked(QCheckBox* box, QComboBox* list) {
+  if (refreshing_) return;
+  list->setCurrentIndex(box->isChecked() ? 3 : -1);
+  RefreshStates();
+}
+
+void TPropsDlg::RefreshStates() {
+  if (refreshing_) return;
+  refreshing_ = true;
+  // An option is on while its list shows an entry; its box follows.
+  const bool restart = EditRestartTime->currentIndex() >= 0;
+  EditRestartTime->setEnabled(restart);
+  EditRestartCount->setEnabled(restart);
+  CheckTaskFails->setChecked(restart);
+  const bool stop = EditStopRuning->currentIndex() >= 0;
+  EditStopRuning->setEnabled(stop);
+  CheckStopRuning->setChecked(stop);
+  const bool expire = EditDeleteAfter->currentIndex() >= 0;
+  EditDeleteAfter->setEnabled(expire);
+  CheckDeleteAfter->setChecked(expire);
+  const bool idle = Checked(clbFlags, tfvRunOnlyIfIdle);
+  EditIdle->setEnabled(idle);
+  EditIdleWait->setEnabled(idle);
+  for (int f : {tfvStopOnIdleEnd, tfvRestartOnIdle}) {
+    QListWidgetItem* entry = clbFlags->item(f);
+    entry->setFlags(idle ? entry->flags() | Qt::ItemIsEnabled
+                         : entry->flags() & ~Qt::ItemIsEnabled);
+  }
+  refreshing_ = false;
+}
+
+void TPropsDlg::Load() {
+  setWindowTitle(QString::fromStdString(FormatText("%s Properties", item_->Name())));
+  const TTaskVistaFlags flags = item_->GetVistaFlags();
+  for (int i = 0; i < 13; ++i) SetChecked(clbFlags, i, (flags & (1u << i)) != 0);
+
+  std::vector<std::string> descriptions, kinds;
+  item_->GetTasksLists(&descriptions, &kinds);
+  StringGrid1->blockSignals(true);
+  StringGrid1->setRowCount(static_cast<int>(kinds.size()));
+  for (size_t i = 0; i < kinds.size(); ++i) {
+    StringGrid1->setItem(static_cast<int>(i), 0,
+                         new QTableWidgetItem(QString::fromStdString(kinds[i])));
+    StringGrid1->setItem(static_cast<int>(i), 1,
+                         new QTableWidgetItem(QString::fromStdString(descriptions[i])));
+  }
+  StringGrid1->blockSignals(false);
+  current_row_ = -1;
+  if (!kinds.empty()) {
+    StringGrid1->setCurrentCell(0, 0);
+    StringGrid1SelectCell(0);
+  }
+  pnlAction->setVisible(!kinds.empty());
+
+  const std::vector<std::string> times = item_->GetTimeProperties();
+  EditStopRuning->setCurrentIndex(GetTimeIndex(times[0], kStopEntries));
+  EditRestartTime->setCurrentIndex(GetTimeIndex(times[1], kRestartEntries));
+  if (!times[2].empty()) EditRestartCount->setValue(QString::fromStdString(times[2]).toInt());
+  EditDeleteAfter->setCurrentIndex(GetTimeIndex(times[3], kDeleteEntries));
+  EditIdle->setCurrentIndex(GetTimeIndex(times[4], kIdleEntries));
+  EditIdleWait->setCurrentIndex(GetTimeIndex(times[5], kIdleWaitEntries));
+
+  LoadScheduleInfo();
+  memComments->setPlainText(QString::fromStdString(item_->GetComment()));
+  const bool admin = UserIsRoot();
+  ckbVistaHighestPrivileges->setEnabled(admin);
+  ckbVistaHighestPrivileges->setChecked(false);
+  if (!admin) {
+    ckbVistaHighestPrivileges->setToolTip("Only root can run a task with highest privileges.");
+  }
+  RefreshStates();
+}
+
+void TPropsDlg::LoadScheduleInfo() {
+  lblLastRunTime->setText(LongDateTimeText(item_->GetMostRecentRunTime()));
+  lblNextRunTime->setText(LongDateTimeText(item_->GetNextRunTime()));
+  std::vector<std::string> strings;
+  item_->GetTriggers()->GetTriggerStrings(&strings);
+  cbSchedule->blockSignals(true);
+  cbSchedule->clear();
+  for (const std::string& s : strings) cbSchedule->addItem(QString::fromStdString(s));
+  cbSchedule->blockSignals(false);
+  cbSchedule->setCurrentIndex(strings.empty() ? -1 : 0);
+  cbScheduleChange();
+}
+
+void TPropsDlg::cbScheduleChange() {
+  pnlTrigger->setCurrentWidget(pnlNone);
+  TTriggers* triggers = item_->GetTriggers();
+  const int index = cbSchedule->currentIndex();
+  if (index < 0 || index >= triggers->Count()) return;
+  TTrigger* trigger = triggers->GetItem(index);
+  const QDateTime start = ToQDateTime(trigger->GetStartVistaDateTime());
+  switch (trigger->GetTriggerType()) {
+    case ttOnce:
+      pnlTrigger->setCurrentWidget(pnlOnce);
+      dtOnceDate->setDate(start.date());
+      dtOnceTime->setTime(start.time());
+      break;
+    case ttDaily: {
+      pnlTrigger->setCurrentWidget(pnlDaily);
+      dtDailyDate->setDate(start.date());
+      dtDailyTime->setTime(start.time());
+      const int interval = trigger->GetDailyTrigger().Type.Daily.DaysInterval;
+      (interval == 1 ? rbEveryDay : rbEvery)->setChecked(true);
+      seDailyInterval->setValue(interval);
+      break;
+    }
+    case ttWeekly: {
+      pnlTrigger->setCurrentWidget(pnlWeekly);
+      dtWeeklyTime->setTime(start.time());
+      const TaskTriggerRecord r = trigger->GetWeeklyTrigger();
+      for (size_t i = 0; i < 7; ++i) {
+        cbWeekDays[i]->setChecked((r.Type.Weekly.rgfDaysOfTheWeek & kWeekdayMasks[i]) != 0);
+      }
+      seWeekInterval->setValue(r.Type.Weekly.WeeksInterval);
+      break;
+    }
+    case ttMonthlyDate:
+    case ttMonthlyDow: {
+      pnlTrigger->setCurrentWidget(pnlMonthly);
+      const bool by_date = trigger->GetTriggerType() == ttMonthlyDate;
+      rbMonthlyDate->setChecked(by_date);
+      rbMonthlyDow->setChecked(!by_date);
+      rbMonthlyDate->setEnabled(by_date);
+      rbMonthlyDow->setEnabled(!by_date);
+      clbMonthDays->setEnabled(by_date);
+      cbWhichWeek->setEnabled(!by_date);
+      clbWeekDays->setEnabled(!by_date);
+      dtMonthlyTime->setTime(start.time());
+      if (by_date) {
+        const TaskTriggerRecord r = trigger->GetMonthlyTrigger();
+        for (size_t i = 0; i < 12; ++i) {
+          cbMonths[i]->setChecked((r.Type.MonthlyDate.rgfMonths & (1u << i)) != 0);
+        }
+        for (int d = 0; d < 31; ++d) {
+          SetChecked(clbMonthDays, d, (r.Type.MonthlyDate.rgfDays & (1u << d)) != 0);
+        }
+      } else {
+        const TaskTriggerRecord r = trigger->GetMonthlyDOWTrigger();
+        for (size_t i = 0; i < 12; ++i) {
+          cbMonths[i]->setChecked((r.Type.MonthlyDOW.rgfMonths & (1u << i)) != 0);
+        }
+        cbWhichWeek->setCurrentIndex(r.Type.MonthlyDOW.wWhichWeek - 1);
+        for (int d = 0; d < 7; ++d) {
+          SetChecked(clbWeekDays, d, (r.Type.MonthlyDOW.rgfDaysOfTheWeek & (1u << d)) != 0);
+        }
+      }
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void TPropsDlg::LoadAction(int row) {
+  item_->SetCurrentAction(row + 1);
+  const QString kind = StringGrid1->item(row, 0)->text();
+  if (kind == "Start a programm") {
+    edtExecName->setText(QString::fromStdString(item_->GetApplicationName()));
+    edtExecParameters->setText(QString::fromStdString(item_->GetParameters()));
+    edtExecStartIn->setText(QString::fromStdString(item_->GetWorkingDirectory()));
+  } else if (kind == "Send e-mail") {
+    edtMailFrom->setText(QString::fromStdString(item_->GetMailSendFrom()));
+    edtMailTo->setText(QString::fromStdString(item_->GetMailSendTo()));
+    edtMailSubject->setText(QString::fromStdString(item_->GetMailSubject()));
+    memMailMessage->setPlainText(QString::fromStdString(item_->GetMailContent()));
+    edtMailServer->setText(QString::fromStdString(item_->GetMailServer()));
+  } else if (kind == "Display message") {
+    edtMessTitle->setText(QString::fromStdString(item_->GetMessTitle()));
+    memMessText->setPlainText(QString::fromStdString(item_->GetMessText()));
+  }
+}
+
+void TPropsDlg::SaveAction(int row) {
+  item_->SetCurrentAction(row + 1);
+  const QString kind = StringGrid1->item(row, 0)->text();
+  if (kind == "Start a programm") {
+    item_->SetApplicationName(edtExecName->text().toStdString());
+    item_->SetParameters(edtExecParameters->text().toStdString());
+    item_->SetWorkingDirectory(edtExecStartIn->text().toStdString());
+  } else if (kind == "Send e-mail") {
+    item_->SetMailSendFrom(edtMailFrom->text().toStdString());
+    item_->SetMailSendTo(edtMailTo->text().toStdString());
+    item_->SetMailSubject(edtMailSubject->text().toStdString());
+    item_->SetMailContent(memMailMessage->toPlainText().toStdString());
+    item_->SetMailServer(edtMailServer->text().toStdString());
+  } else if (kind == "Display message") {
+    item_->SetMessTitle(edtMessTitle->text().toStdString());
+    item_->SetMessText(memMessText->toPlainText().toStdString());
+  }
+}
+
+void TPropsDlg::ShowAction(int row) {
+  const QString kind = StringGrid1->item(row, 0)->text();
+  pnlAction->setCurrentWidget(kind == "Send e-mail"       ? PanelEMail
+                              : kind == "Display message" ? PanelMessageBox
+                                                          : PanelExec);
+}
+
+void TPropsDlg::StringGrid1SelectCell(int row) {
+  if (row < 0 || row >= StringGrid1->rowCount() || row == current_row_) return;
+  if (current_row_ >= 0) SaveAction(current_row_);
+  current_row_ = row;
+  LoadAction(row);
+  ShowAction(row);
+}
+
+void TPropsDlg::SaveTrigger() {
+  TTriggers* triggers = item_->GetTriggers();
+  const int index = cbSchedule->currentIndex();
+  if (index < 0 || index >= triggers->Count()) return;
+  TTrigger* trigger = triggers->GetItem(index);
+  const TDateTime today = DatePart(SchedNow());
+  TriggerTypeUnion details = trigger->GetDetails();
+  switch (trigger->GetTriggerType()) {
+    case ttOnce:
+      trigger->SetStartTime(FromQTime(dtOnceTime->time()));
+      trigger->SetBeginDate(FromQDate(dtOnceDate->date()));
+      break;
+    case ttDaily:
+      trigger->SetStartTime(FromQTime(dtDailyTime->time()));
+      trigger->SetBeginDate(FromQDate(dtDailyDate->date()));
+      details.Daily.DaysInterval =
+          static_cast<uint16_t>(rbEveryDay->isChecked() ? 1 : seDailyInterval->value());
+      break;
+    case ttWeekly:
+      trigger->SetStartTime(FromQTime(dtWeeklyTime->time()));
+      trigger->SetBeginDate(today);
+      details.Weekly.WeeksInterval = static_cast<uint16_t>(seWeekInterval->value());
+      details.Weekly.rgfDaysOfTheWeek = 0;
+      for (size_t i = 0; i < 7; ++i) {
+        if (cbWeekDays[i]->isChecked()) details.Weekly.rgfDaysOfTheWeek |= kWeekdayMasks[i];
+      }
+      break;
+    case ttMonthlyDate: {
+      trigger->SetStartTime(FromQTime(dtMonthlyTime->time()));
+      trigger->SetBeginDate(today);
+      details.MonthlyDate.rgfMonths = 0;
+      for (size_t i = 0; i < 12; ++i) {
+        if (cbMonths[i]->isChecked())
+          details.MonthlyDate.rgfMonths |= static_cast<uint16_t>(1u << i);
+      }
+      details.MonthlyDate.rgfDays = 0;
+      for (int d = 0; d < 31; ++d) {
+        if (Checked(clbMonthDays, d)) details.MonthlyDate.rgfDays |= 1u << d;
+      }
+      break;
+    }
+    case ttMonthlyDow: {
+      trigger->SetStartTime(FromQTime(dtMonthlyTime->time()));
+      details.MonthlyDOW.rgfMonths = 0;
+      for (size_t i = 0; i < 12; ++i) {
+        if (cbMonths[i]->isChecked())
+          details.MonthlyDOW.rgfMonths |= static_cast<uint16_t>(1u << i);
+      }
+      details.MonthlyDOW.wWhichWeek = static_cast<uint16_t>(cbWhichWeek->currentIndex() + 1);
+      details.MonthlyDOW.rgfDaysOfTheWeek = 0;
+      for (int d = 0; d < 7; ++d) {
+        if (Checked(clbWeekDays, d))
+          details.MonthlyDOW.rgfDaysOfTheWeek |= static_cast<uint16_t>(1u << d);
+      }
+      break;
+    }
+    default:
+      return;
+  }
+  trigger->SetDetails(details);
+  triggers->UpdateTriggers();
+}
+
+void TPropsDlg::Save() {
+  item_->SetComment(memComments->toPlainText().toStdString());
+  auto duration = [](QComboBox* list) {
+    return list->isEnabled() ? DurationFromListText(ListText(list).toStdString()) : std::string();
+  };
+  item_->SetTimeProperties({duration(EditStopRuning), duration(EditRestartTime),
+                            std::to_string(EditRestartCount->value()), duration(EditDeleteAfter),
+                            duration(EditIdle), duration(EditIdleWait)});
+  // The rows left before were saved as they were left.
+  if (current_row_ >= 0) SaveAction(current_row_);
+  TTaskVistaFlags flags = 0;
+  for (int i = 0; i < 13; ++i) {
+    if (Checked(clbFlags, i)) flags |= static_cast<TTaskVistaFlags>(1u << i);
+  }
+  if (!Checked(clbFlags, tfvNeedLogon)) {
+    std::string user = item_->GetAccountName();
+    if (AskTaskAccount(&user, this)) item_->SetAccountInformation(user, "");
+  }
+  item_->SetVistaFlags(flags);
+  item_->SetCurrentAction(1);
+  SaveTrigger();
+}
+
+void TPropsDlg::btnOKClick() {
+  try {
+    Save();
+    accept();
+  } catch (const std::exception& e) {
+    Desktop().ShowError(this, e.what());
+  }
+}
+
+bool ShowTaskProperties(TTaskItem* item, QWidget* parent) {
+  TPropsDlg dialog(item, parent);
+  item->Activate();
+  bool ok = false;
+  try {
+    dialog.Load();
+    ok = dialog.exec() == QDialog::Accepted;
+  } catch (...) {
+    item->Deactivate(false);
+    throw;
+  }
+  item->Deactivate(ok);
+  return ok;
+}
+
+}  // namespace lorvant
