@@ -37,8 +37,14 @@ void WriteFileAtomically(const std::string& name, const std::string& data, int m
           env->OpenFolder(kCurrentFolder, folder_name.empty() ? "." : folder_name, true, &folder)) {
     throw EFCreateError(name, err);
   }
-  const FileInfo existing = env->StatAt(folder.get(), base, false);
-  const bool keep_mode = mode >= 0 || existing.exists;
+  WriteFileAtomicallyAt(folder.get(), base, data, mode, name);
+}
+
+void WriteFileAtomicallyAt(int folder, const std::string& base, const std::string& data, int mode,
+                           const std::string& name) {
+  Env* env = Env::Default();
+  const FileInfo existing = env->StatAt(folder, base, false);
+  const bool keep_mode = mode >= 0 || (existing.exists && !existing.is_symlink);
   const unsigned perms = mode >= 0 ? static_cast<unsigned>(mode) : existing.mode;
 
   std::string temp;
@@ -46,27 +52,27 @@ void WriteFileAtomically(const std::string& name, const std::string& data, int m
   for (int attempt = 0; !file; ++attempt) {
     temp = TemporaryName();
     try {
-      file = env->CreateFileAt(folder.get(), temp, true, 0644, name);
+      file = env->CreateFileAt(folder, temp, true, 0644, name);
     } catch (const EFCreateError& e) {
       if (e.ErrorNumber() != EEXIST || attempt == 8) throw EFCreateError(name, e.ErrorNumber());
     }
   }
   try {
     if (keep_mode) {
-      if (int err = env->ChangeModeAt(folder.get(), temp, perms)) throw EFCreateError(name, err);
+      if (int err = env->ChangeModeAt(folder, temp, perms)) throw EFCreateError(name, err);
     }
     file->Append(data.data(), data.size());
     file->Sync();
     file->Close();
-    if (int err = env->RenameAt(folder.get(), temp, folder.get(), base)) {
+    if (int err = env->RenameAt(folder, temp, folder, base)) {
       throw EFCreateError(name, err);
     }
   } catch (...) {
-    env->RemoveAt(folder.get(), temp, false);
+    env->RemoveAt(folder, temp, false);
     throw;
   }
   // The rename itself reaches storage only with the folder's entries.
-  env->SyncFolder(folder.get());
+  env->SyncFolder(folder);
 }
 
 }  // namespace lorvant

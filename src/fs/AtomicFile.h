@@ -17,4 +17,11 @@ namespace lorvant {
 // file is removed on failure.
 void WriteFileAtomically(const std::string& name, const std::string& data, int mode = -1);
 
+// The same for the entry `base` of the open folder `folder`: the entry is
+// replaced as an entry, so a symbolic link standing there is replaced by
+// the file and what it leads to is left untouched. display_name is the
+// name errors show.
+void WriteFileAtomicallyAt(int folder, const std::string& base, const std::string& data, int mode,
+                           const std::string& display_name);
+
 }  // namespace lorvant

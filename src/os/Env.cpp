@@ -335,7 +335,19 @@ class PosixEnv final : public Env {
 
   std::unique_ptr<WritableFile> CreateFileAt(int dir, const std::string& name, bool exclusive,
                                              unsigned mode, const std::string& shown) override {
-    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | (exclusive ? O_EXCL : O_TRUNC);
+    return OpenRegularAt(dir, name, O_CREAT | (exclusive ? O_EXCL : O_TRUNC), mode, shown);
+  }
+
+  std::unique_ptr<WritableFile> AppendFileAt(int dir, const std::string& name, unsigned mode,
+                                             const std::string& shown) override {
+    return OpenRegularAt(dir, name, O_CREAT | O_APPEND, mode, shown);
+  }
+
+  // Opens name in dir for writing with the extra flags, never through a
+  // link; anything but a regular file is refused.
+  std::unique_ptr<WritableFile> OpenRegularAt(int dir, const std::string& name, int extra,
+                                              unsigned mode, const std::string& shown) {
+    int flags = O_WRONLY | O_CLOEXEC | O_NOFOLLOW | extra;
     int fd = ::openat(dir, name.c_str(), flags, mode);
     if (fd < 0) throw EFCreateError(shown, errno);
     struct stat st;

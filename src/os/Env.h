@@ -188,6 +188,12 @@ class Env {
   virtual std::unique_ptr<WritableFile> CreateFileAt(int dir, const std::string& name,
                                                      bool exclusive, unsigned mode,
                                                      const std::string& display_name) = 0;
+  // Opens name in dir for appending (created with mode when missing), never
+  // through a symbolic link and only when it is a regular file. Throws
+  // EFCreateError naming display_name with the system's reason.
+  virtual std::unique_ptr<WritableFile> AppendFileAt(int dir, const std::string& name,
+                                                     unsigned mode,
+                                                     const std::string& display_name) = 0;
   // Opens the existing file name in dir to be written over from its start
   // as the file `as` (renamed to it when the names differ, never over an
   // entry already there), never through a symbolic link, so its inode
@@ -264,6 +270,10 @@ class EnvWrapper : public Env {
   std::unique_ptr<WritableFile> CreateFileAt(int d, const std::string& n, bool exclusive,
                                              unsigned mode, const std::string& shown) override {
     return target_->CreateFileAt(d, n, exclusive, mode, shown);
+  }
+  std::unique_ptr<WritableFile> AppendFileAt(int d, const std::string& n, unsigned mode,
+                                             const std::string& shown) override {
+    return target_->AppendFileAt(d, n, mode, shown);
   }
   int RenameAt(int fd, const std::string& f, int td, const std::string& t) override {
     return target_->RenameAt(fd, f, td, t);

@@ -66,6 +66,9 @@ std::string CronQuote(const std::string& word) {
       out += "'\\''";
     } else if (c == '%') {
       out += "\\%";
+    } else if (c == '\\') {
+      // Quoted on its own: what follows it in the line is a quote.
+      out += "\\''";
     } else {
       out += static_cast<char>(c);
     }
@@ -83,6 +86,46 @@ std::string CronLine(const std::string& schedule, const std::vector<std::string>
                           std::to_string(line.size()) + " bytes); use shorter names or paths.");
   }
   return line;
+}
+
+std::string RunnerCronLine(const std::string& schedule, const std::string& runner,
+                           const std::string& store_folder, const std::string& name, int index,
+                           const std::string& mark) {
+  auto touched = [](const std::string& s) { return s.find_first_of("\\%") != std::string::npos; };
+  if (touched(store_folder) || touched(name)) {
+    return CronLine(schedule,
+                    {runner, "fire-hex", ToCronHex(store_folder), ToCronHex(name),
+                     std::to_string(index)},
+                    mark);
+  }
+  return CronLine(schedule, {runner, "fire", store_folder, name, std::to_string(index)}, mark);
+}
+
+std::string ToCronHex(const std::string& bytes) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : bytes) {
+    out += kDigits[c >> 4];
+    out += kDigits[c & 15];
+  }
+  return out;
+}
+
+bool FromCronHex(const std::string& text, std::string* bytes) {
+  auto digit = [](char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
+  if (text.size() % 2 != 0) return false;
+  bytes->clear();
+  for (size_t i = 0; i < text.size(); i += 2) {
+    int hi = digit(text[i]), lo = digit(text[i + 1]);
+    if (hi < 0 || lo < 0) return false;
+    *bytes += static_cast<char>(hi * 16 + lo);
+  }
+  return true;
 }
 
 std::string MergeCrontabBlock(const std::string& crontab, const std::string& mark,

@@ -131,15 +131,11 @@ class RealCrontab : public CrontabAccess {
     if (!file_.empty()) {
       return FileExists(file_) ? ReadWholeFile(file_) : std::string();
     }
-    ProcessSpec spec;
-    spec.argv = Command({"-l"});
-    spec.capture_output = true;
-    ProcessResult r = SchedSystem::Default()->RunProcess(spec);
-    if (!r.started) throw ESchedulerError("Cannot run \"" + program_ + "\": " + r.error);
+    ProcessResult r = Run({"-l"}, "");
     if (r.exit_code == 0) return r.output;
     // "no crontab for <user>" is an empty crontab, not a failure.
-    if (r.output.find("no crontab") != std::string::npos) return "";
-    throw ESchedulerError("\"" + program_ + " -l\" failed: " + TrimText(r.output));
+    if (r.errors.find("no crontab") != std::string::npos) return "";
+    throw ESchedulerError("\"" + program_ + " -l\" failed: " + Reason(r));
   }
 
   void Write(const std::string& text) override {
@@ -147,20 +143,43 @@ class RealCrontab : public CrontabAccess {
       WriteFileAtomically(file_, text, 0600);
       return;
     }
-    ProcessSpec spec;
     // Nothing left: the crontab goes, as it was before anything was added.
-    spec.argv = Command({text.empty() ? "-r" : "-"});
-    spec.input = text;
-    spec.capture_output = true;
-    ProcessResult r = SchedSystem::Default()->RunProcess(spec);
-    if (!r.started) throw ESchedulerError("Cannot run \"" + program_ + "\": " + r.error);
-    if (text.empty() && r.output.find("no crontab") != std::string::npos) return;
+    ProcessResult r = Run({text.empty() ? "-r" : "-"}, text);
+    if (text.empty() && r.errors.find("no crontab") != std::string::npos) return;
     if (r.exit_code != 0) {
-      throw ESchedulerError("\"" + program_ + "\" refused the new crontab: " + TrimText(r.output));
+      throw ESchedulerError("\"" + program_ + "\" refused the new crontab: " + Reason(r));
     }
   }
 
  private:
+  // How long the crontab command may take before it counts as hung.
+  static constexpr int64_t kCommandLimitMs = 30000;
+
+  // The command run to its end; only its standard output is the crontab,
+  // its standard error the reason of a failure.
+  ProcessResult Run(std::vector<std::string> tail, const std::string& input) {
+    ProcessSpec spec;
+    spec.argv = Command(std::move(tail));
+    spec.input = input;
+    spec.capture_output = true;
+    spec.separate_errors = true;
+    spec.time_limit_ms = kCommandLimitMs;
+    ProcessResult r = SchedSystem::Default()->RunProcess(spec);
+    if (!r.started) throw ESchedulerError("Cannot run \"" + program_ + "\": " + r.error);
+    if (r.timed_out) {
+      throw ESchedulerError("\"" + program_ + "\" did not finish within " +
+                            std::to_string(kCommandLimitMs / 1000) + " seconds and was stopped.");
+    }
+    return r;
+  }
+
+  static std::string Reason(const ProcessResult& r) {
+    std::string reason = TrimText(r.errors);
+    if (reason.empty()) reason = TrimText(r.output);
+    if (reason.empty()) reason = "exit code " + std::to_string(r.exit_code);
+    return reason;
+  }
+
   std::vector<std::string> Command(std::vector<std::string> tail) {
     std::vector<std::string> argv{program_};
     if (!user_.empty()) {
@@ -234,7 +253,8 @@ class RealSchedSystem : public SchedSystem {
     ChildPlan plan;
     FillPlan(&plan, spec.argv, spec.extra_env);
     plan.folder = spec.working_folder;
-    UniqueFd in_read, in_write, out_read, out_write, log, report_read, report_write;
+    UniqueFd in_read, in_write, out_read, out_write, err_read, err_write, log, report_read,
+        report_write;
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
       result.error = SystemErrorText(errno);
@@ -249,6 +269,14 @@ class RealSchedSystem : public SchedSystem {
       }
       out_read = UniqueFd(fds[0]);
       out_write = UniqueFd(fds[1]);
+      if (spec.separate_errors) {
+        if (::pipe2(fds, O_CLOEXEC) != 0) {
+          result.error = SystemErrorText(errno);
+          return result;
+        }
+        err_read = UniqueFd(fds[0]);
+        err_write = UniqueFd(fds[1]);
+      }
     } else {
       const char* target = spec.log_file.empty() ? "/dev/null" : spec.log_file.c_str();
       log = UniqueFd(::open(target, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
@@ -262,7 +290,7 @@ class RealSchedSystem : public SchedSystem {
     report_write = UniqueFd(fds[1]);
     plan.in_fd = in_read.get();
     plan.out_fd = spec.capture_output ? out_write.get() : log.get();
-    plan.err_fd = plan.out_fd;
+    plan.err_fd = err_write.valid() ? err_write.get() : plan.out_fd;
     pid_t pid = ::fork();
     if (pid < 0) {
       result.error = SystemErrorText(errno);
@@ -273,6 +301,7 @@ class RealSchedSystem : public SchedSystem {
     if (spec.on_start) spec.on_start(pid);
     in_read.Reset();
     out_write.Reset();
+    err_write.Reset();
     report_write.Reset();
     int child_err = 0;
     ssize_t n;
@@ -294,28 +323,32 @@ class RealSchedSystem : public SchedSystem {
     int status = 0;
     bool exited = false;
     while (!exited) {
-      struct pollfd p[2];
+      struct pollfd p[3];
       int count = 0;
       if (in_write.valid()) p[count++] = {in_write.get(), POLLOUT, 0};
       if (out_read.valid()) p[count++] = {out_read.get(), POLLIN, 0};
+      if (err_read.valid()) p[count++] = {err_read.get(), POLLIN, 0};
       ::poll(p, count, count > 0 ? 200 : 0);
       for (int i = 0; i < count; ++i) {
-        if (p[i].fd == in_write.get() && p[i].revents != 0) {
+        if (p[i].revents == 0) continue;
+        if (p[i].fd == in_write.get()) {
           ssize_t w =
               ::write(in_write.get(), spec.input.data() + written, spec.input.size() - written);
           if (w > 0) written += static_cast<size_t>(w);
           if (w < 0 || written == spec.input.size()) in_write.Reset();
-        } else if (p[i].fd == out_read.get() && p[i].revents != 0) {
+        } else {
+          bool is_out = p[i].fd == out_read.get();
+          UniqueFd& from = is_out ? out_read : err_read;
           char buf[4096];
-          ssize_t r = ::read(out_read.get(), buf, sizeof(buf));
+          ssize_t r = ::read(from.get(), buf, sizeof(buf));
           if (r > 0) {
-            result.output.append(buf, static_cast<size_t>(r));
+            (is_out ? result.output : result.errors).append(buf, static_cast<size_t>(r));
           } else if (r == 0 || errno != EINTR) {
-            out_read.Reset();
+            from.Reset();
           }
         }
       }
-      if (!out_read.valid() || count == 0) {
+      if ((!out_read.valid() && !err_read.valid()) || count == 0) {
         pid_t w = ::waitpid(pid, &status, WNOHANG);
         if (w == pid) {
           exited = true;

@@ -51,6 +51,7 @@ struct ProcessSpec {
   std::vector<std::string> extra_env;  // "NAME=value"; a bare "NAME" removes it
   std::string input;                   // written to standard input
   bool capture_output = false;         // else the child's output goes to log_file
+  bool separate_errors = false;        // with capture_output: standard error apart
   std::string log_file;                // "" discards the output
   int64_t time_limit_ms = 0;           // 0: none; past it the process group is stopped
   bool hard_kill = true;               // past the limit, SIGKILL follows SIGTERM after a grace
@@ -64,7 +65,8 @@ struct ProcessResult {
   std::string error;   // why it could not start
   int exit_code = -1;  // 128 + signal when a signal ended it
   bool timed_out = false;
-  std::string output;  // when captured
+  std::string output;  // when captured (with standard error unless separate_errors)
+  std::string errors;  // standard error, with separate_errors
 };
 
 class SchedSystem {

@@ -121,6 +121,9 @@ void CheckTaskName(const std::string& name) {
     reason = "it begins with a dot";
   } else if (name.find('/') != std::string::npos) {
     reason = "it holds a '/'";
+  } else if (HasJobExtension(name)) {
+    // Such a task would be listed, edited and deleted as the name without it.
+    reason = "it ends in \".job\", which task names are shown without";
   } else if (!IsValidUtf8(name)) {
     reason = "it is not valid UTF-8";
   } else {

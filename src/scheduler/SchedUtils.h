@@ -33,9 +33,10 @@ std::string AddJobExtension(const std::string& name);
 std::string StripJobExtension(const std::string& name);
 
 // Throws ETaskError when name cannot name a task: empty, longer than 200
-// bytes, holding '/', a control character or bytes that are not UTF-8, or
-// beginning with '.'. Such names would break the store's file names or a
-// crontab line.
+// bytes, holding '/', a control character or bytes that are not UTF-8,
+// beginning with '.', or ending in ".job" (any case). Such names would
+// break the store's file names or a crontab line, or be listed as another
+// name than the one stored.
 void CheckTaskName(const std::string& name);
 
 // The user's locale order without and with regard to letter case;

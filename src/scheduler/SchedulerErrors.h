@@ -58,6 +58,8 @@ inline constexpr uint32_t kErrorNotLocal = 0x800706BA;
 inline constexpr uint32_t kErrorBadStore = 0x8007000D;
 inline constexpr uint32_t kErrorFailed = 0x80004005;
 inline constexpr uint32_t kErrorInvalidArgument = 0x80070057;
+inline constexpr uint32_t kErrorBusy = 0x800700AA;  // the resource is in use
+inline constexpr uint32_t kErrorTimeout = 0x800705B4;
 
 // The message text of the service error every failed operation raises.
 inline constexpr char kServiceNotRunning[] = "Task Scheduler service is not running.";

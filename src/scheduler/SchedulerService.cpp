@@ -9,6 +9,7 @@
 #include "fs/FileUtil.h"
 #include "log/Log.h"
 #include "scheduler/CrontabBlock.h"
+#include "scheduler/DefinitionCheck.h"
 #include "scheduler/SchedSystem.h"
 #include "scheduler/SchedUtils.h"
 #include "scheduler/SchedulerErrors.h"
@@ -58,13 +59,6 @@ void MakeFolderFor(const std::string& folder, const UserAccount& account) {
   for (const std::string& m : made) SchedSystem::Default()->ChangeOwner(m, account);
 }
 
-// The local minute at or after t, as crontab fields for that one day.
-std::string CronMomentOf(int64_t t) {
-  CivilTime c = EpochToLocal(t + 59);
-  return std::to_string(c.minute) + " " + std::to_string(c.hour) + " " + std::to_string(c.day) +
-         " " + std::to_string(c.month) + " *";
-}
-
 }  // namespace
 
 SchedulerService::SchedulerService(const std::string& store_folder, const UserAccount& account)
@@ -77,24 +71,6 @@ SchedulerService::SchedulerService(const std::string& store_folder, const UserAc
 
 std::string SchedulerService::StoreFolderOf(const UserAccount& account) {
   return account.home.empty() ? "" : account.home + "/.local/share/Lorvant/scheduler";
-}
-
-int64_t SchedulerService::ExpiryOf(const TaskDefinitionData& d) {
-  if (d.Settings.DeleteExpiredTaskAfter.empty() || d.Triggers.empty()) return 0;
-  int64_t last_end = 0;
-  for (const TriggerDef& t : d.Triggers) {
-    TDateTime end = IsoToDateTime(t.EndBoundary);
-    if (end == 0) return 0;
-    last_end = std::max(last_end, DateTimeToEpoch(end));
-  }
-  return last_end + int64_t{60} * IsoDurationToMinutes(d.Settings.DeleteExpiredTaskAfter);
-}
-
-bool SchedulerService::CanStillFire(const TriggerDef& t, const TaskSettings& settings,
-                                    int64_t fired, int64_t now) {
-  // An occurrence just run may lie in the minute ahead.
-  if (NextOccurrence(t, std::max(now, fired)) != 0) return true;
-  return settings.StartWhenAvailable && LatestOccurrence(t, fired, now) != 0;
 }
 
 bool SchedulerService::EnsureRunning() {
@@ -132,6 +108,10 @@ UserAccount SchedulerService::OtherAccount(const StoredTask& task) {
 void SchedulerService::Register(const StoredTask& task) {
   CheckTaskName(task.Name);
   UserAccount other = OtherAccount(task);
+  if (other.uid < 0) {
+    std::string problem = CheckTask(task);
+    if (!problem.empty()) throw ETaskError(problem);
+  }
   if (other.uid >= 0) {
     SchedulerService(StoreFolderOf(other), other).Register(task);
     // The task moved: it no longer runs from this store.
@@ -191,8 +171,13 @@ TaskStatus SchedulerService::StatusOf(const std::string& name, const TaskDefinit
   status.LastRunTime = state.LastRunTime;
   status.LastTaskResult = state.LastResult;
   status.NextRunTime = NextRunOf(def, sys->Now());
+  bool queued = false;
+  for (int64_t pid : state.QueuedPids) queued = queued || sys->ProcessAlive(pid);
   if (!def.Settings.Enabled) {
     status.State = kStateDisabled;
+  } else if (queued) {
+    // A start waits for the run before it, which still goes on.
+    status.State = kStateQueued;
   } else if (state.Running && sys->ProcessAlive(state.RunningPid)) {
     status.State = kStateRunning;
   } else {
@@ -201,102 +186,67 @@ TaskStatus SchedulerService::StatusOf(const std::string& name, const TaskDefinit
   return status;
 }
 
-std::string SchedulerService::CronScheduleOf(const TriggerDef& t) {
-  CivilTime start = DecodeDateTime(IsoToDateTime(t.StartBoundary));
-  uint32_t interval = IsoDurationToMinutes(t.Repetition.Interval);
-  std::string minute = std::to_string(start.minute);
-  if (interval > 0 && interval % 60 != 0) return "* * * * *";
-  if (interval > 0) return minute + " * * * *";
-  // The hour after as well: a start that a daylight-saving gap skips moves
-  // an hour on, and the runner only runs what is due.
-  return minute + " " + std::to_string(start.hour) + "," + std::to_string((start.hour + 1) % 24) +
-         " * * *";
-}
-
 std::string SchedulerService::AutostartFile() const {
   std::string config = account_.uid >= 0 ? account_.home + "/.config" : GetConfigPath();
   if (config.empty() || config == "/.config") return "";
   return config + "/autostart/lorvant-scheduler-" + StoreMark(store_.folder()) + ".desktop";
 }
 
+ScheduleContext SchedulerService::Context() {
+  ScheduleContext c;
+  c.StoreFolder = store_.folder();
+  c.Mark = StoreMark(store_.folder());
+  c.Now = SchedSystem::Default()->Now();
+  return c;
+}
+
+std::string SchedulerService::CheckTask(const StoredTask& task) {
+  ScheduleContext c = Context();
+  std::string problem = DefinitionProblem(task, c.Now);
+  if (!problem.empty()) return problem;
+  c.Runner = SchedSystem::Default()->RunnerPath();
+  ScheduledTask scheduled{task.Name, task.Definition, RunState()};
+  scheduled.State.RegisteredAt = c.Now;
+  DesiredBlock block = DesiredSchedule({scheduled}, c);
+  if (!block.Problems.empty()) return "The task " + block.Problems.front();
+  return "";
+}
+
 void SchedulerService::SyncSchedule() {
   SchedSystem* sys = SchedSystem::Default();
   UniqueFd lock = store_.Lock();
-  const std::string mark = StoreMark(store_.folder());
-  std::string runner;
-  auto Runner = [&]() -> const std::string& {
-    if (runner.empty()) runner = sys->RunnerPath();
-    return runner;
-  };
-  std::vector<std::string> lines;
-  bool any_logon = false;
-  int64_t now = sys->Now();
+  std::vector<ScheduledTask> tasks;
   for (const std::string& name : store_.ListNames()) {
-    StoredTask task;
     try {
-      task = store_.Load(name);
+      StoredTask stored = store_.Load(name);
+      tasks.push_back({name, std::move(stored.Definition), store_.LoadState(name)});
     } catch (const Exception& e) {
       TLog::Global()->Error("Scheduled task skipped: " + e.Message());
-      continue;
     }
-    const TaskDefinitionData& d = task.Definition;
-    int64_t expiry = ExpiryOf(d);
-    if (expiry != 0 && expiry <= now) {
-      store_.Remove(name);
-      TLog::Global()->Info("Scheduled task \"" + name + "\" expired and was deleted.");
-      continue;
-    }
-    if (!d.Settings.Enabled) continue;
-    RunState state = store_.LoadState(name);
-    state.LastFired.resize(d.Triggers.size(), 0);
-    if (expiry != 0) {
-      // One call at the moment the task expires, to delete it then.
-      size_t last = 0;
-      for (size_t i = 1; i < d.Triggers.size(); ++i) {
-        if (IsoToDateTime(d.Triggers[i].EndBoundary) >
-            IsoToDateTime(d.Triggers[last].EndBoundary)) {
-          last = i;
-        }
-      }
-      lines.push_back(CronLine(CronMomentOf(expiry),
-                               {Runner(), "fire", store_.folder(), name, std::to_string(last)},
-                               mark));
-    }
-    for (size_t i = 0; i < d.Triggers.size(); ++i) {
-      const TriggerDef& t = d.Triggers[i];
-      if (!t.Enabled) continue;
-      std::string schedule;
-      if (IsCalendarTrigger(t.Type)) {
-        int64_t fired = std::max(state.LastFired[i], state.RegisteredAt);
-        if (!CanStillFire(t, d.Settings, fired, now)) continue;
-        if (IsoToDateTime(t.StartBoundary) == 0) continue;
-        schedule = CronScheduleOf(t);
-      } else if (t.Type == kTriggerBoot) {
-        schedule = "@reboot";
-      } else if (t.Type == kTriggerLogon) {
-        any_logon = true;
-        continue;
-      } else {
-        continue;  // idle and session triggers have no source of events here
-      }
-      lines.push_back(
-          CronLine(schedule, {Runner(), "fire", store_.folder(), name, std::to_string(i)}, mark));
-    }
+  }
+  ScheduleContext context = Context();
+  if (!tasks.empty()) context.Runner = sys->RunnerPath();
+  DesiredBlock block = DesiredSchedule(tasks, context);
+  for (const std::string& name : block.Expired) {
+    store_.Remove(name);
+    TLog::Global()->Info("Scheduled task \"" + name + "\" expired and was deleted.");
+  }
+  for (const std::string& problem : block.Problems) {
+    TLog::Global()->Error("Scheduled task without crontab lines: " + problem);
   }
   std::unique_ptr<CrontabAccess> crontab = sys->Crontab(account_.uid >= 0 ? account_.name : "");
   std::string old_text = crontab->Read();
-  std::string new_text = MergeCrontabBlock(old_text, mark, lines);
+  std::string new_text = MergeCrontabBlock(old_text, context.Mark, block.Lines);
   if (new_text != old_text) crontab->Write(new_text);
 
   std::string entry = AutostartFile();
   if (entry.empty()) return;
-  if (any_logon) {
-    if (runner.empty()) runner = sys->RunnerPath();
+  if (block.Logon) {
     MakeFolderFor(ExtractFilePath(entry), account_);
     std::string text =
         "[Desktop Entry]\nType=Application\nName=Lorvant scheduled tasks\n"
         "Comment=Runs the scheduled tasks that start at logon\nExec=" +
-        DesktopExecQuote(runner) + " event logon " + DesktopExecQuote(store_.folder()) +
+        DesktopExecQuote(context.Runner) + " event logon " + DesktopExecQuote(store_.folder()) +
         "\nNoDisplay=true\nX-GNOME-Autostart-enabled=true\n";
     WriteFileAtomically(entry, text, 0644);
     sys->ChangeOwner(entry, account_);

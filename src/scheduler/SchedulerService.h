@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "scheduler/DesiredSchedule.h"
 #include "scheduler/TaskModel.h"
 #include "scheduler/TaskStore.h"
 
@@ -36,8 +37,13 @@ class SchedulerService {
   // True when the cron daemon runs or could be started.
   bool EnsureRunning();
 
+  // "" when the task can be stored and run as written; else the reason
+  // (DefinitionProblem, or a crontab line that cannot carry it). Stores
+  // nothing.
+  std::string CheckTask(const StoredTask& task);
   // Stores the task (replacing one of the same name), starts its record of
-  // runs afresh and rewrites the schedule. A task whose principal is
+  // runs afresh and rewrites the schedule. A task that CheckTask refuses
+  // raises ETaskError with its reason, before anything is written. A task whose principal is
   // another account goes into that account's store and crontab instead
   // (and leaves this store). Throws EServiceError when that account is
   // unknown or the caller is not root, ETaskError for a bad name,
@@ -49,31 +55,26 @@ class SchedulerService {
   // store's account). Throws EServiceError for a disabled task or one that
   // may not be started on demand.
   void RunNow(const std::string& name);
+  // The task's state: disabled; queued while a start waits for the run
+  // before it (queue policy); running; else ready. Times and result as the
+  // runner recorded them.
   TaskStatus StatusOf(const std::string& name, const TaskDefinitionData& definition);
 
   // Rewrites the store's crontab block and autostart entry from the stored
-  // tasks; a damaged task file contributes no line. Expired tasks whose
-  // time to go has come are deleted first.
+  // tasks (DesiredSchedule); a damaged task file, or one whose lines cannot
+  // be written, contributes no line and is logged, and the other tasks keep
+  // theirs. Expired tasks whose time to go has come are deleted.
   void SyncSchedule();
-
-  // When the task is to be deleted as expired: its latest trigger end
-  // boundary plus its delete-expired delay; 0 when never (no delay set, no
-  // trigger, or a trigger without an end boundary).
-  static int64_t ExpiryOf(const TaskDefinitionData& definition);
-  // True when a calendar trigger can still fire: a later occurrence, or,
-  // with start-when-available, one since `fired` that has not run.
-  static bool CanStillFire(const TriggerDef& trigger, const TaskSettings& settings, int64_t fired,
-                           int64_t now);
 
   // The store folder of an account: its home's XDG data default.
   static std::string StoreFolderOf(const UserAccount& account);
 
-  // The crontab schedule field for a calendar trigger ("30 2,3 * * *").
-  static std::string CronScheduleOf(const TriggerDef& trigger);
   // The autostart entry's path for this store.
   std::string AutostartFile() const;
 
  private:
+  // The schedule's context for this store at the current time.
+  ScheduleContext Context();
   // The other account the task is for; an account with uid -1 for this one.
   UserAccount OtherAccount(const StoredTask& task);
 

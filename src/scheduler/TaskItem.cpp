@@ -75,6 +75,16 @@ void TTaskItem::Deactivate(bool save_changes) {
                                                FTaskDefinition->Principal.LogonType, "");
 }
 
+std::string TTaskItem::CheckDefinition() {
+  RequireActivation();
+  if (!Vista()) {
+    FTriggers->UpdateTriggers();
+    return FWorkItem->Check();
+  }
+  return FTaskManager->Folder()->CheckTaskDefinition(
+      Name(), FTaskDefinition, FTaskSched2UserID, FTaskDefinition->Principal.LogonType);
+}
+
 void TTaskItem::Run() {
   RequireInterface();
   if (Vista()) {
@@ -489,26 +499,34 @@ int TTaskItem::GetActionsCount() {
   return static_cast<int>(FTaskDefinition->Actions.size());
 }
 
-#define LORVANT_ACTION_TEXT(Getter, Setter, Field)                           \
-  std::string TTaskItem::Getter() {                                          \
-    if (!Vista()) return "";                                                 \
-    ActionDef* a = ChosenAction();                                           \
-    return a == nullptr ? "" : a->Field;                                     \
-  }                                                                          \
-  void TTaskItem::Setter(const std::string& v) {                             \
-    if (!FTaskDefinition) {                                                  \
-      throw ETaskError(FormatText("Task \"%s\" is not activated.", Name())); \
-    }                                                                        \
-    if (CurrentTask >= 1) CurrentActionDef().Field = v;                      \
+// The e-mail and message texts belong to the current action when it is of
+// their kind: reading another kind gives "", writing to it is refused.
+#define LORVANT_ACTION_TEXT(Getter, Setter, Field, Kind, KindName)                         \
+  std::string TTaskItem::Getter() {                                                        \
+    if (!Vista()) return "";                                                               \
+    ActionDef* a = ChosenAction();                                                         \
+    return a == nullptr || a->Type != Kind ? "" : a->Field;                                \
+  }                                                                                        \
+  void TTaskItem::Setter(const std::string& v) {                                           \
+    if (!FTaskDefinition) {                                                                \
+      throw ETaskError(FormatText("Task \"%s\" is not activated.", Name()));               \
+    }                                                                                      \
+    if (CurrentTask < 1) return;                                                           \
+    ActionDef& a = CurrentActionDef();                                                     \
+    if (a.Type != Kind) {                                                                  \
+      throw ETaskError("Action " + std::to_string(CurrentTask) + " of the task \"" + Name() + \
+                       "\" is not " KindName " action.");                                  \
+    }                                                                                      \
+    a.Field = v;                                                                           \
   }
 
-LORVANT_ACTION_TEXT(GetMailSendTo, SetMailSendTo, To)
-LORVANT_ACTION_TEXT(GetMailSendFrom, SetMailSendFrom, From)
-LORVANT_ACTION_TEXT(GetMailSubject, SetMailSubject, Subject)
-LORVANT_ACTION_TEXT(GetMailContent, SetMailContent, Body)
-LORVANT_ACTION_TEXT(GetMailServer, SetMailServer, Server)
-LORVANT_ACTION_TEXT(GetMessTitle, SetMessTitle, Title)
-LORVANT_ACTION_TEXT(GetMessText, SetMessText, MessageBody)
+LORVANT_ACTION_TEXT(GetMailSendTo, SetMailSendTo, To, kActionEmail, "an e-mail")
+LORVANT_ACTION_TEXT(GetMailSendFrom, SetMailSendFrom, From, kActionEmail, "an e-mail")
+LORVANT_ACTION_TEXT(GetMailSubject, SetMailSubject, Subject, kActionEmail, "an e-mail")
+LORVANT_ACTION_TEXT(GetMailContent, SetMailContent, Body, kActionEmail, "an e-mail")
+LORVANT_ACTION_TEXT(GetMailServer, SetMailServer, Server, kActionEmail, "an e-mail")
+LORVANT_ACTION_TEXT(GetMessTitle, SetMessTitle, Title, kActionShowMessage, "a message")
+LORVANT_ACTION_TEXT(GetMessText, SetMessText, MessageBody, kActionShowMessage, "a message")
 
 #undef LORVANT_ACTION_TEXT
 

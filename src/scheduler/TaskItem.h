@@ -90,6 +90,9 @@ class TTaskItem {
   // changed; second generation registers the definition) and, in the first
   // generation, lets go of the work item.
   void Deactivate(bool save_changes);
+  // "" when Deactivate(true) would save the task as it stands; else the
+  // reason, to show before anything is written. Stores nothing.
+  std::string CheckDefinition();
   // Starts the task now; needs the task on the service.
   void Run();
   // The account the task runs under; the second generation registers the

@@ -98,6 +98,7 @@ struct TaskSettings {
 struct PrincipalInfo {
   std::string UserId;
   int LogonType = 3;  // 1 password, 3 interactive token, 5 service account
+  int RunLevel = 0;   // 0 least privileges, 1 highest ("Run with highest privileges")
 };
 
 struct RegistrationInfo {
@@ -145,6 +146,7 @@ struct RunState {
   int64_t RunningPid = 0;
   int64_t RunningGroup = 0;          // process group of the action that runs now
   bool StopRequested = false;        // a newer run asked this one to end
+  std::vector<int64_t> QueuedPids;   // runners whose start waits its turn (queue policy)
   int64_t LastRunTime = 0;           // seconds since the epoch; 0 never ran
   uint32_t LastResult = 0x00041303;  // has not run
   int64_t RegisteredAt = 0;          // seconds since the epoch

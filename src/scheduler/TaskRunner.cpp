@@ -7,7 +7,6 @@
 
 #include "base/Exception.h"
 #include "fs/FileUtil.h"
-#include "log/FileLogAppender.h"
 #include "scheduler/SchedSystem.h"
 #include "scheduler/SchedUtils.h"
 #include "scheduler/SchedulerErrors.h"
@@ -86,45 +85,6 @@ std::vector<std::string> LaunchCommand(const std::string& program,
   return argv;
 }
 
-std::vector<std::string> SplitArguments(const std::string& text) {
-  std::vector<std::string> words;
-  std::string word;
-  bool in_word = false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c < 0x20 && c != '\t') {
-      throw ETaskError("The arguments hold a control character, which is not allowed.");
-    }
-    if (c == ' ' || c == '\t') {
-      if (in_word) words.push_back(word);
-      word.clear();
-      in_word = false;
-      continue;
-    }
-    in_word = true;
-    if (c == '"') {
-      size_t j = i + 1;
-      for (; j < text.size() && text[j] != '"'; ++j) {
-        if (text[j] == '\\' && j + 1 < text.size() && (text[j + 1] == '"' || text[j + 1] == '\\')) {
-          ++j;
-        }
-        word += text[j];
-      }
-      if (j >= text.size()) throw ETaskError("The arguments have an unclosed double quote.");
-      i = j;
-    } else if (c == '\'') {
-      size_t j = text.find('\'', i + 1);
-      if (j == std::string::npos) throw ETaskError("The arguments have an unclosed single quote.");
-      word += text.substr(i + 1, j - i - 1);
-      i = j;
-    } else {
-      word += static_cast<char>(c);
-    }
-  }
-  if (in_word) words.push_back(word);
-  return words;
-}
-
 int ExitCodeOf(uint32_t result) {
   if (result == 0) return 0;
   int low = static_cast<int>(result & 0xFF);
@@ -133,7 +93,7 @@ int ExitCodeOf(uint32_t result) {
 
 void TaskRunner::Log(const std::string& text) {
   try {
-    WriteLogLine(service_->store().LogFile(), text);
+    service_->store().AppendLog(text);
   } catch (const Exception&) {
     // The log is a courtesy; a run does not fail for it.
   }
@@ -167,7 +127,7 @@ int TaskRunner::Fire(const std::string& name, int index) {
   }
   const TaskDefinitionData& d = task.Definition;
   int64_t now = sys->Now();
-  int64_t expiry = SchedulerService::ExpiryOf(d);
+  int64_t expiry = ExpiryOf(d);
   if (expiry != 0 && expiry <= now) {
     Resync();  // deletes the expired task with its lines
     return 0;
@@ -197,7 +157,7 @@ int TaskRunner::Fire(const std::string& name, int index) {
         service_->store().SaveState(name, state);
       }
       exhausted =
-          !SchedulerService::CanStillFire(t, d.Settings, std::max(fired, state.RegisteredAt), now);
+          !CanStillFire(t, d.Settings, std::max(fired, state.RegisteredAt), now);
     }
     // A trigger with nothing left to fire loses its line.
     if (exhausted) Resync();
@@ -227,7 +187,7 @@ int TaskRunner::Event(const std::string& kind) {
       continue;
     }
     if (!task.Definition.Settings.Enabled) continue;
-    int64_t expiry = SchedulerService::ExpiryOf(task.Definition);
+    int64_t expiry = ExpiryOf(task.Definition);
     if (expiry != 0 && expiry <= now) continue;
     bool fires = false;
     for (const TriggerDef& t : task.Definition.Triggers) {
@@ -283,7 +243,15 @@ bool TaskRunner::TakeInstanceSlot(const StoredTask& task, UniqueFd* run_lock) {
       int64_t limit_ms = TimeLimitSeconds(settings) * 1000;
       int64_t wait_ms = limit_ms > 0 ? limit_ms + kQueueSlackMs : kQueueUnlimitedMs;
       Log("Task \"" + name + "\" is still running; this start waits for it.");
-      if (sys->WaitLock(lock_file, wait_ms, run_lock)) return true;
+      // Recorded, so the task shows as queued while this start waits.
+      const int64_t me = sys->CurrentPid();
+      UpdateState(name, [&](RunState* s) { s->QueuedPids.push_back(me); });
+      bool taken = sys->WaitLock(lock_file, wait_ms, run_lock);
+      UpdateState(name, [&](RunState* s) {
+        s->QueuedPids.erase(std::remove(s->QueuedPids.begin(), s->QueuedPids.end(), me),
+                            s->QueuedPids.end());
+      });
+      if (taken) return true;
       Log("Task \"" + name + "\" was still running after the wait; this start is given up.");
       return false;
     }

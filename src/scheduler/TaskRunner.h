@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "scheduler/Arguments.h"
 #include "scheduler/SchedulerService.h"
 
 namespace lorvant {
@@ -60,11 +61,6 @@ class TaskRunner {
 
   SchedulerService* service_;
 };
-
-// The words of an argument text: blanks separate them, "…" groups with \"
-// and \\ as escapes, '…' groups literally. Nothing is expanded. Throws
-// ETaskError for an unclosed quote or a control character.
-std::vector<std::string> SplitArguments(const std::string& text);
 
 // The command line that starts program with arguments: as it is for an
 // ELF file or a "#!" script, else "/bin/sh" and the program's path first

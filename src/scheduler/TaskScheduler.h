@@ -53,6 +53,9 @@ class TTaskScheduler {
   void DeleteTask(const std::string& name);
   // True when the service runs (the cron daemon runs or could be started).
   bool StartScheduler();
+  // The trigger kinds that really fire on this machine (FiringTriggerKinds);
+  // the windows offer only these.
+  static std::vector<TTriggerType> SupportedTriggerKinds() { return FiringTriggerKinds(); }
   // True unless UseTaskScheduler1Only.
   bool RunningVistaOrLater() const { return FVistaOrLater && !UseTaskScheduler1Only; }
 

@@ -61,6 +61,37 @@ RegisteredTaskPtr TaskFolder::GetTask(const std::string& name) {
 
 void TaskFolder::DeleteTask(const std::string& name, int /*flags*/) { service_->Delete(name); }
 
+StoredTask TaskFolder::TaskToStore(const std::string& name, const TaskDefinitionData& definition,
+                                   const std::string& user, int logon_type) {
+  StoredTask task;
+  if (service_->store().Exists(name)) {
+    // Keep what only the first generation knows of the task.
+    try {
+      task.Job = service_->store().Load(name).Job;
+    } catch (const Exception&) {
+    }
+  }
+  task.Name = name;
+  task.Definition = definition;
+  if (!user.empty()) task.Definition.Principal.UserId = user;
+  task.Definition.Principal.LogonType = logon_type;
+  task.Job.HasRecords = false;
+  task.Job.TriggerRecords.clear();
+  return task;
+}
+
+std::string TaskFolder::CheckTaskDefinition(const std::string& name,
+                                            const TaskDefinitionPtr& definition,
+                                            const std::string& user, int logon_type) {
+  if (!definition) return "No task definition was given.";
+  try {
+    CheckTaskName(name);
+  } catch (const Exception& e) {
+    return e.Message();
+  }
+  return service_->CheckTask(TaskToStore(name, *definition, user, logon_type));
+}
+
 RegisteredTaskPtr TaskFolder::RegisterTaskDefinition(const std::string& name,
                                                      const TaskDefinitionPtr& definition, int flags,
                                                      const std::string& user,
@@ -75,20 +106,7 @@ RegisteredTaskPtr TaskFolder::RegisterTaskDefinition(const std::string& name,
   if (!exists && (flags & kTaskCreate) == 0) {
     throw EServiceError(kErrorNotFound, "The task \"" + name + "\" does not exist.");
   }
-  StoredTask task;
-  if (exists) {
-    // Keep what only the first generation knows of the task.
-    try {
-      task.Job = service_->store().Load(name).Job;
-    } catch (const Exception&) {
-    }
-  }
-  task.Name = name;
-  task.Definition = *definition;
-  if (!user.empty()) task.Definition.Principal.UserId = user;
-  task.Definition.Principal.LogonType = logon_type;
-  task.Job.HasRecords = false;
-  task.Job.TriggerRecords.clear();
+  StoredTask task = TaskToStore(name, *definition, user, logon_type);
   service_->Register(task);
   return std::make_shared<RegisteredTask>(service_, name,
                                           std::make_shared<TaskDefinitionData>(task.Definition));

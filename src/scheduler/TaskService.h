@@ -66,12 +66,22 @@ class TaskFolder {
   // both); user names the account (see SchedulerService::Register);
   // passwords are not kept, since the task runs under the user's own
   // crontab. Returns the registered task.
+  // "" when RegisterTaskDefinition would accept the definition under name
+  // for user; else the reason, the text a window shows before anything is
+  // written (SchedulerService::CheckTask).
+  std::string CheckTaskDefinition(const std::string& name, const TaskDefinitionPtr& definition,
+                                  const std::string& user, int logon_type);
   RegisteredTaskPtr RegisterTaskDefinition(const std::string& name,
                                            const TaskDefinitionPtr& definition, int flags,
                                            const std::string& user, const std::string& password,
                                            int logon_type, const std::string& sddl);
 
  private:
+  // The task as it would be stored: the definition with user and logon
+  // type, and what only the first generation knows of a task there now.
+  StoredTask TaskToStore(const std::string& name, const TaskDefinitionData& definition,
+                         const std::string& user, int logon_type);
+
   std::shared_ptr<SchedulerService> service_;
   std::string path_;
 };

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "scheduler/SchedUtils.h"
+#include "scheduler/TriggerSchedule.h"
 
 namespace lorvant {
 namespace {
@@ -136,6 +137,19 @@ int ServiceTypeOfKind(TTriggerType kind) {
     default:
       return -1;
   }
+}
+
+bool TriggerKindFires(TTriggerType kind) {
+  int type = ServiceTypeOfKind(kind);
+  return type >= 0 && TriggerTypeFires(type);
+}
+
+std::vector<TTriggerType> FiringTriggerKinds() {
+  std::vector<TTriggerType> kinds;
+  for (int k = ttOnce; k < ttUnknown; ++k) {
+    if (TriggerKindFires(static_cast<TTriggerType>(k))) kinds.push_back(static_cast<TTriggerType>(k));
+  }
+  return kinds;
 }
 
 TTriggerType KindOfServiceTrigger(const TriggerDef& t) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "scheduler/TaskModel.h"
 
@@ -78,6 +79,12 @@ enum TTriggerType : uint8_t {
 int ServiceTypeOfKind(TTriggerType kind);
 // The kind of a service trigger (session triggers by their state change).
 TTriggerType KindOfServiceTrigger(const TriggerDef& trigger);
+
+// True when triggers of `kind` really fire on this machine (see
+// TriggerTypeFires); the windows offer no other kind.
+bool TriggerKindFires(TTriggerType kind);
+// The kinds that fire, in enumeration order.
+std::vector<TTriggerType> FiringTriggerKinds();
 
 // "hh:nn:00", "yyyy-mm-ddThh:nn:00" and "yyyy-mm-ddT00:00:00" of a record.
 std::string RecordStartTimeText(const TaskTriggerRecord& r);

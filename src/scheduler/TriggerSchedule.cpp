@@ -136,6 +136,10 @@ bool IsCalendarTrigger(int type) {
          type == kTriggerMonthly || type == kTriggerMonthlyDow;
 }
 
+bool TriggerTypeFires(int type) {
+  return IsCalendarTrigger(type) || type == kTriggerBoot || type == kTriggerLogon;
+}
+
 int64_t NextOccurrence(const TriggerDef& trigger, int64_t after) {
   Plan p;
   if (!MakePlan(trigger, &p)) return 0;

@@ -14,6 +14,11 @@ namespace lorvant {
 // True for the kinds this unit computes times for (time, daily, weekly,
 // monthly, monthly by weekday).
 bool IsCalendarTrigger(int type);
+// True for the service trigger types that fire on this machine: the
+// calendar kinds and boot through cron, logon through the desktop's
+// autostart. Idle, event, registration and session-state triggers have no
+// source of events here, so a task with one would silently never run.
+bool TriggerTypeFires(int type);
 
 // The first occurrence of trigger strictly after `after` (seconds since the
 // epoch), or 0 when it has none: not a calendar kind, disabled, without a

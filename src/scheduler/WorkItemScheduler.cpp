@@ -177,11 +177,17 @@ TDateTime WorkItem::GetNextRunTime() {
 
 void WorkItem::Run() { service_->RunNow(task_.Name); }
 
-void WorkItem::Save() {
+StoredTask WorkItem::ToStore() const {
   StoredTask stored = task_;
   stored.Job.HasRecords = true;
   stored.Definition = EffectiveDefinition();
-  service_->Register(stored);
+  return stored;
+}
+
+std::string WorkItem::Check() { return service_->CheckTask(ToStore()); }
+
+void WorkItem::Save() {
+  service_->Register(ToStore());
   dirty_ = false;
 }
 

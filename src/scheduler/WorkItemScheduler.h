@@ -67,6 +67,8 @@ class WorkItem {
 
   // True when something changed since activation or the last Save.
   bool IsDirty() const { return dirty_; }
+  // "" when Save would accept the work item; else the reason.
+  std::string Check();
   // Stores the work item and its schedule.
   void Save();
 
@@ -75,6 +77,8 @@ class WorkItem {
   ActionDef& ExecAction();
   // The definition the runner uses, translated from the records.
   TaskDefinitionData EffectiveDefinition() const;
+  // The task as Save stores it.
+  StoredTask ToStore() const;
 
   std::shared_ptr<SchedulerService> service_;
   StoredTask task_;

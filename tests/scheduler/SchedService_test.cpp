@@ -77,11 +77,11 @@ TEST_F(SchedServiceTest, RegisteringWritesOneLinePerTriggerAndDeletingRemovesThe
 TEST_F(SchedServiceTest, CronFieldsFollowTheRepetition) {
   TriggerDef t;
   t.StartBoundary = "2024-03-01T23:05:00";
-  EXPECT_EQ(SchedulerService::CronScheduleOf(t), "5 23,0 * * *");
+  EXPECT_EQ(CronScheduleOf(t), "5 23,0 * * *");
   t.Repetition.Interval = "PT2H";
-  EXPECT_EQ(SchedulerService::CronScheduleOf(t), "5 * * * *");
+  EXPECT_EQ(CronScheduleOf(t), "5 * * * *");
   t.Repetition.Interval = "PT10M";
-  EXPECT_EQ(SchedulerService::CronScheduleOf(t), "* * * * *");
+  EXPECT_EQ(CronScheduleOf(t), "* * * * *");
 }
 
 TEST_F(SchedServiceTest, OnlyTasksThatCanStillRunGetLines) {

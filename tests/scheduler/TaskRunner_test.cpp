@@ -386,7 +386,7 @@ TEST_F(TaskRunnerTest, ATaskIsDeletedWhenItsLastTriggerHasExpired) {
   later.EndBoundary = "2024-03-10T00:00:00";
   t.Definition.Triggers.push_back(later);
   t.Definition.Settings.DeleteExpiredTaskAfter = "P1D";
-  EXPECT_EQ(SchedulerService::ExpiryOf(t.Definition), test::Local(2024, 3, 11, 0, 0));
+  EXPECT_EQ(ExpiryOf(t.Definition), test::Local(2024, 3, 11, 0, 0));
   svc_.Register(t);
   std::vector<std::string> lines = Lines();
   ASSERT_EQ(lines.size(), 3u);
@@ -403,7 +403,7 @@ TEST_F(TaskRunnerTest, ATaskIsDeletedWhenItsLastTriggerHasExpired) {
   StoredTask open_ended = t;
   open_ended.Definition.Triggers[1].EndBoundary = "";
   for (const StoredTask& task : {kept, open_ended}) {
-    EXPECT_EQ(SchedulerService::ExpiryOf(task.Definition), 0);
+    EXPECT_EQ(ExpiryOf(task.Definition), 0);
   }
 }
 
