@@ -571,6 +571,10 @@ bool TNewTaskWizard::MakeTaskItem(TTriggerType kind) {
   if (application == Env::Default()->ExecutablePath()) parameters += " " + name;
   item->SetParameters(parameters);
   item->SetWorkingDirectory(edtWorkDir->text().toStdString());
+  if (second) {
+    item->TaskDefinition()->Principal.RunLevel =
+        ckbVistaHighestPrivileges->isChecked() && UserIsRoot() ? 1 : 0;
+  }
   item->SetComment(memComments->toPlainText().toStdString());
   item->SetCreator(edtCreator->text().toStdString());
   return true;
@@ -597,7 +601,16 @@ bool TNewTaskWizard::LeaveTaskName() {
   trigger->SetConnectionType(rbLocalConnection->isChecked() ? 1 : 2);
   // The kind's user and connection reach the task only when written.
   item_->GetTriggers()->UpdateTriggers();
-  return true;
+  return ScheduleAccepted();
+}
+
+bool TNewTaskWizard::ScheduleAccepted() {
+  // A task that could never run is refused here, where it can be mended,
+  // not when Finish saves it.
+  const std::string problem = item_->CheckDefinition();
+  if (problem.empty()) return true;
+  Desktop().ShowError(this, problem);
+  return false;
 }
 
 bool TNewTaskWizard::LeaveTriggerDetails() {
@@ -655,7 +668,7 @@ bool TNewTaskWizard::LeaveTriggerDetails() {
   }
   trigger->SetDetails(details);
   triggers->UpdateTriggers();
-  return true;
+  return ScheduleAccepted();
 }
 
 bool TNewTaskWizard::LeaveAccountInfo() {

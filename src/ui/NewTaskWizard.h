@@ -129,6 +129,8 @@ class TNewTaskWizard : public QDialog {
   bool LeaveAccountInfo();
   // Makes the task (asking before replacing one); false when there is none.
   bool MakeTaskItem(TTriggerType kind);
+  // False, after showing why, when the task as it stands could never run.
+  bool ScheduleAccepted();
   void RefreshFinishLabels();
   void FocusFirstField();
   // Index of the kind in ComboBox1's entries (monthly by weekday is 3).

@@ -463,7 +463,7 @@ void TPropsDlg::Load() {
   memComments->setPlainText(QString::fromStdString(item_->GetComment()));
   const bool admin = UserIsRoot();
   ckbVistaHighestPrivileges->setEnabled(admin);
-  ckbVistaHighestPrivileges->setChecked(false);
+  ckbVistaHighestPrivileges->setChecked(admin && item_->TaskDefinition()->Principal.RunLevel == 1);
   if (!admin) {
     ckbVistaHighestPrivileges->setToolTip("Only root can run a task with highest privileges.");
   }
@@ -670,6 +670,9 @@ void TPropsDlg::SaveTrigger() {
 
 void TPropsDlg::Save() {
   item_->SetComment(memComments->toPlainText().toStdString());
+  if (ckbVistaHighestPrivileges->isEnabled()) {
+    item_->TaskDefinition()->Principal.RunLevel = ckbVistaHighestPrivileges->isChecked() ? 1 : 0;
+  }
   auto duration = [](QComboBox* list) {
     return list->isEnabled() ? DurationFromListText(ListText(list).toStdString()) : std::string();
   };
@@ -694,6 +697,13 @@ void TPropsDlg::Save() {
 void TPropsDlg::btnOKClick() {
   try {
     Save();
+    // A task that could never run is refused while its fields are still
+    // here to mend.
+    const std::string problem = item_->CheckDefinition();
+    if (!problem.empty()) {
+      Desktop().ShowError(this, problem);
+      return;
+    }
     accept();
   } catch (const std::exception& e) {
     Desktop().ShowError(this, e.what());

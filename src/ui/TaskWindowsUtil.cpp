@@ -87,24 +87,13 @@ QIcon FileIconByName(const std::string& path) {
 }
 
 bool TriggerKindFiresHere(TTriggerType kind, std::string* reason) {
-  std::string why;
-  switch (kind) {
-    case ttOnIdle:
-      why = "Nothing on this computer tells the scheduler when it is idle.";
-      break;
-    case ttOnConnect:
-    case ttOnDisconnect:
-    case ttOnLock:
-    case ttOnUnlock:
-      why = "Nothing on this computer tells the scheduler of session changes.";
-      break;
-    case ttUnknown:
-      why = "An unknown kind of schedule.";
-      break;
-    default:
-      return true;
+  if (TriggerKindFires(kind)) return true;
+  if (reason != nullptr) {
+    *reason = kind == ttOnIdle ? "Nothing on this computer tells the scheduler when it is idle."
+              : kind == ttUnknown
+                  ? "An unknown kind of schedule."
+                  : "Nothing on this computer tells the scheduler of session changes.";
   }
-  if (reason != nullptr) *reason = why;
   return false;
 }
 

@@ -39,8 +39,8 @@ QString LongDateTimeText(TDateTime value);
 // file is not opened); a generic one when the theme has none.
 QIcon FileIconByName(const std::string& path);
 
-// True when triggers of the kind fire on this machine; otherwise *reason
-// (when given) says why not, for a tooltip.
+// True when triggers of the kind fire on this machine (the scheduler says
+// which); otherwise *reason (when given) says why not, for a tooltip.
 bool TriggerKindFiresHere(TTriggerType kind, std::string* reason = nullptr);
 
 // Whether the user is root, who alone may raise a task's privileges or

@@ -254,6 +254,46 @@ TEST_F(TaskListTest, MonthlyOnTheSecondFridayOfMarchIsStoredSo) {
   EXPECT_EQ(r.Type.MonthlyDOW.rgfMonths, 0x4);
 }
 
+TEST_F(TaskListTest, AOneTimeStartThatHasPassedIsRefusedOnTheDetailsPage) {
+  auto list = OpenList();
+  test::OnNextModal<TNewTaskWizard>([](TNewTaskWizard* w) {
+    w->btnNext->click();
+    w->edtTaskName->setText("late");
+    w->btnNext->click();
+    w->dtStartTimeOnce->setTime(QTime(7, 0));  // an hour ago
+    w->btnNext->click();
+    EXPECT_EQ(w->PageControl1->currentWidget(), w->tsTriggerDetails);
+    w->dtStartTimeOnce->setTime(QTime(9, 0));
+    w->btnNext->click();
+    EXPECT_EQ(w->PageControl1->currentWidget(), w->tsAccountInfo);
+    w->reject();
+  });
+  EXPECT_FALSE(list->ScheduleApplication(""));
+  ASSERT_EQ(desktop_.errors.size(), 1u);
+  EXPECT_NE(desktop_.errors[0].find("has passed"), std::string::npos) << desktop_.errors[0];
+}
+
+TEST_F(TaskListTest, RootMayRunATaskWithHighestPrivileges) {
+  sys_.root = true;
+  auto list = OpenList();
+  test::OnNextModal<TNewTaskWizard>([](TNewTaskWizard* w) {
+    ASSERT_TRUE(w->ckbVistaHighestPrivileges->isEnabled());
+    w->ckbVistaHighestPrivileges->setChecked(true);
+    Steps("high", 4, nullptr)(w);
+  });
+  ASSERT_TRUE(list->ScheduleApplication(""));
+  EXPECT_EQ(TaskStore(store_).Load("high").Definition.Principal.RunLevel, 1);
+  list->ListView->clearSelection();
+  Row(list.get(), "high")->setSelected(true);
+  test::OnNextModal<TPropsDlg>([](TPropsDlg* d) {
+    EXPECT_TRUE(d->ckbVistaHighestPrivileges->isChecked());
+    d->ckbVistaHighestPrivileges->setChecked(false);
+    d->btnOK->click();
+  });
+  list->acProperties->trigger();
+  EXPECT_EQ(TaskStore(store_).Load("high").Definition.Principal.RunLevel, 0);
+}
+
 TEST_F(TaskListTest, AnExistingNameAsksBeforeReplacingAndNoStaysOnTheNamePage) {
   auto list = OpenList();
   ASSERT_TRUE(RunWizard(list.get(), Steps("nightly", 1, nullptr)));
