@@ -24,6 +24,7 @@
 #include "scheduler/SchedUtils.h"
 #include "scheduler/TaskScheduler.h"
 #include "ui/Desktop.h"
+#include "ui/TaskPropsDlg.h"
 #include "ui/TaskWindowsUtil.h"
 
 namespace lorvant {
@@ -50,23 +51,6 @@ constexpr ScheduleEntry kSchedules[] = {
     {"On workstation unlock", ttOnUnlock},
 };
 constexpr int kFirstGenerationEntries = 6;
-
-// Weekday masks in the order of the boxes, Monday first.
-constexpr uint16_t kWeekdayMasks[] = {0x2, 0x4, 0x8, 0x10, 0x20, 0x40, 0x1};
-constexpr const char* kWeekdayNames[] = {"Monday", "Tuesday",  "Wednesday", "Thursday",
-                                         "Friday", "Saturday", "Sunday"};
-constexpr const char* kMonthNames[] = {"January",   "February", "March",    "April",
-                                       "May",       "June",     "July",     "August",
-                                       "September", "October",  "November", "December"};
-
-QLabel* BuddyLabel(const QString& text, QWidget* field, QWidget* parent) {
-  auto* label = new QLabel(text, parent);
-  label->setBuddy(field);
-  QString name = text;
-  name.remove('&');
-  field->setAccessibleName(name.remove(QRegularExpression(":$")));
-  return label;
-}
 
 QTimeEdit* TimePicker(QWidget* parent) {
   auto* picker = new QTimeEdit(parent);
@@ -166,6 +150,9 @@ TNewTaskWizard::TNewTaskWizard(TTaskScheduler* scheduler, QWidget* parent)
   }
   ComboBox1->setModel(model);
   ComboBox1->setCurrentIndex(0);
+  // The second generation's wizard has no advanced pages.
+  btnAdvanced->setVisible(FirstGeneration());
+  lblAdvanced->setVisible(FirstGeneration());
 
   ShowPage(kCustomData);
   resize(sizeHint().expandedTo(QSize(600, 420)));
@@ -301,11 +288,9 @@ QWidget* TNewTaskWizard::BuildTriggerDetails() {
   seWeekInterval->setAccessibleName("Every how many weeks");
   {
     auto* days = new QGridLayout();
-    for (int i = 0; i < 7; ++i) {
-      cbWeekDays[static_cast<size_t>(i)] = new QCheckBox(kWeekdayNames[i], pnlWeekly);
-      days->addWidget(cbWeekDays[static_cast<size_t>(i)], i / 4, i % 4);
-      connect(cbWeekDays[static_cast<size_t>(i)], &QCheckBox::toggled, this,
-              &TNewTaskWizard::UpdateNextEnabled);
+    cbWeekDays = MakeWeekdayBoxes(pnlWeekly, days);
+    for (QCheckBox* box : cbWeekDays) {
+      connect(box, &QCheckBox::toggled, this, &TNewTaskWizard::UpdateNextEnabled);
     }
     auto* every = new QHBoxLayout();
     every->addWidget(new QLabel("Every", pnlWeekly));
@@ -355,11 +340,9 @@ QWidget* TNewTaskWizard::BuildTriggerDetails() {
     by_dow->addWidget(cbDaysOfTheWeek);
     by_dow->addStretch(1);
     auto* months = new QGridLayout();
-    for (int i = 0; i < 12; ++i) {
-      cbMonths[static_cast<size_t>(i)] = new QCheckBox(kMonthNames[i], pnlMonthly);
-      months->addWidget(cbMonths[static_cast<size_t>(i)], i / 4, i % 4);
-      connect(cbMonths[static_cast<size_t>(i)], &QCheckBox::toggled, this,
-              &TNewTaskWizard::UpdateNextEnabled);
+    cbMonths = MakeMonthBoxes(pnlMonthly, months);
+    for (QCheckBox* box : cbMonths) {
+      connect(box, &QCheckBox::toggled, this, &TNewTaskWizard::UpdateNextEnabled);
     }
     auto* form = new QFormLayout(pnlMonthly);
     form->setContentsMargins(0, 0, 0, 0);
@@ -428,6 +411,13 @@ QWidget* TNewTaskWizard::BuildFinished() {
   layout->addSpacing(12);
   layout->addWidget(new QLabel("Click Finish to add this task to your schedule.", page));
   layout->addStretch(1);
+  lblAdvanced = new QLabel("Click Advanced to set up additional properties for this task.", page);
+  btnAdvanced = new QPushButton("&Advanced...", page);
+  connect(btnAdvanced, &QPushButton::clicked, this, &TNewTaskWizard::btnAdvancedClick);
+  auto* advanced = new QHBoxLayout();
+  advanced->addWidget(lblAdvanced, 1);
+  advanced->addWidget(btnAdvanced);
+  layout->addLayout(advanced);
   return page;
 }
 
@@ -514,11 +504,9 @@ void TNewTaskWizard::UpdateNextEnabled() {
     case kTriggerDetails: {
       const TTriggerType kind = SelectedKind();
       if (kind == ttWeekly) {
-        enabled = false;
-        for (QCheckBox* b : cbWeekDays) enabled = enabled || b->isChecked();
+        enabled = AnyChecked(cbWeekDays);
       } else if (kind == ttMonthlyDate || kind == ttMonthlyDow) {
-        enabled = false;
-        for (QCheckBox* b : cbMonths) enabled = enabled || b->isChecked();
+        enabled = AnyChecked(cbMonths);
       }
       break;
     }
@@ -639,17 +627,12 @@ bool TNewTaskWizard::LeaveTriggerDetails() {
       trigger->SetStartTime(FromQTime(dtStartTimeWeekly->time()));
       trigger->SetBeginDate(today);
       details.Weekly.WeeksInterval = static_cast<uint16_t>(seWeekInterval->value());
-      for (size_t i = 0; i < 7; ++i) {
-        if (cbWeekDays[i]->isChecked()) details.Weekly.rgfDaysOfTheWeek |= kWeekdayMasks[i];
-      }
+      details.Weekly.rgfDaysOfTheWeek = WeekdayMask(cbWeekDays);
       break;
     case ttMonthlyDate:
     case ttMonthlyDow: {
       trigger->SetStartTime(FromQTime(dtStartTimeMonthly->time()));
-      uint16_t months = 0;
-      for (size_t i = 0; i < 12; ++i) {
-        if (cbMonths[i]->isChecked()) months |= static_cast<uint16_t>(1u << i);
-      }
+      const uint16_t months = MonthMask(cbMonths);
       if (kind == ttMonthlyDate) {
         trigger->SetBeginDate(today);
         details.MonthlyDate.rgfDays = 1u << (seMonthDay->value() - 1);
@@ -732,6 +715,16 @@ void TNewTaskWizard::btnBrowseClick() {
       Desktop().OpenFileName(this, "Shell scripts (*.sh)|*.sh|All Files (*.*)|*", "",
                              edtApplicationName->text().toStdString());
   if (!file.empty()) edtApplicationName->setText(QString::fromStdString(file));
+}
+
+void TNewTaskWizard::btnAdvancedClick() {
+  if (item_ == nullptr) return;
+  try {
+    ShowSchedulePages(item_, FormatText("%s Properties", item_->Name()), this);
+    RefreshFinishLabels();
+  } catch (const std::exception& e) {
+    Desktop().ShowError(this, e.what());
+  }
 }
 
 bool RunNewTaskWizard(TTaskScheduler* scheduler, TTaskItem** item, const std::string& application,

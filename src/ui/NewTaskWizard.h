@@ -9,6 +9,7 @@
 #include <string>
 
 #include "scheduler/TriggerRecord.h"
+#include "ui/TaskWindowsUtil.h"
 
 class QCheckBox;
 class QComboBox;
@@ -90,14 +91,14 @@ class TNewTaskWizard : public QDialog {
   QDateEdit* dtStartDateDaily;
   QTimeEdit* dtStartTimeWeekly;
   QSpinBox* seWeekInterval;
-  std::array<QCheckBox*, 7> cbWeekDays;  // Monday … Sunday
+  TWeekdayBoxes cbWeekDays;  // Monday … Sunday
   QTimeEdit* dtStartTimeMonthly;
   QRadioButton* rbMonthlyDate;
   QSpinBox* seMonthDay;
   QRadioButton* rbMonthlyDow;
   QComboBox* cbWhichWeek;
   QComboBox* cbDaysOfTheWeek;
-  std::array<QCheckBox*, 12> cbMonths;  // January … December
+  TMonthBoxes cbMonths;  // January … December
 
   QLabel* lblAccountInfo;
   QLineEdit* edtAccount;
@@ -105,6 +106,8 @@ class TNewTaskWizard : public QDialog {
 
   QLabel* lblTaskResult;
   QLabel* lblTaskNextTime;
+  QLabel* lblAdvanced;
+  QPushButton* btnAdvanced;  // first generation only
 
   QPushButton* btnBack;
   QPushButton* btnNext;
@@ -114,6 +117,7 @@ class TNewTaskWizard : public QDialog {
   void btnNextClick();
   void btnBackClick();
   void btnBrowseClick();
+  void btnAdvancedClick();
   void ComboBox1Change();
 
  private:

@@ -20,6 +20,7 @@
 #include <QTableWidget>
 #include <QTimeEdit>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "scheduler/SchedUtils.h"
 #include "scheduler/TaskItem.h"
@@ -56,13 +57,6 @@ const char* const kVistaFlagNames[] = {"Allow task to be run on demand",
                                        "Wake the computer to run task",
                                        "Start Only when user logged on"};
 
-constexpr uint16_t kWeekdayMasks[] = {0x2, 0x4, 0x8, 0x10, 0x20, 0x40, 0x1};  // Monday first
-constexpr const char* kWeekdayNames[] = {"Monday", "Tuesday",  "Wednesday", "Thursday",
-                                         "Friday", "Saturday", "Sunday"};
-constexpr const char* kMonthNames[] = {"January",   "February", "March",    "April",
-                                       "May",       "June",     "July",     "August",
-                                       "September", "October",  "November", "December"};
-
 QComboBox* DurationList(const std::vector<std::string>& entries, const char* initial,
                         const char* name, QWidget* parent) {
   auto* list = new QComboBox(parent);
@@ -74,16 +68,6 @@ QComboBox* DurationList(const std::vector<std::string>& entries, const char* ini
 
 QString ListText(QComboBox* list) {
   return list->currentIndex() < 0 ? QString() : list->currentText();
-}
-
-QLabel* Buddy(const char* text, QWidget* field, QWidget* parent) {
-  auto* label = new QLabel(text, parent);
-  label->setBuddy(field);
-  QString name(text);
-  name.remove('&');
-  if (name.endsWith(':')) name.chop(1);
-  field->setAccessibleName(name);
-  return label;
 }
 
 QListWidget* CheckList(const QStringList& entries, const char* name, QWidget* parent) {
@@ -128,13 +112,26 @@ int GetTimeIndex(const std::string& duration, const std::vector<std::string>& en
   return -1;
 }
 
-TPropsDlg::TPropsDlg(TTaskItem* item, QWidget* parent) : QDialog(parent), item_(item) {
+TPropsDlg::TPropsDlg(TTaskItem* item, Layout kind, QWidget* parent)
+    : QDialog(parent), item_(item), layout_(kind) {
   PageControl1 = new QTabWidget(this);
-  PageControl1->addTab(BuildTaskTab(), "Task");
-  PageControl1->addTab(BuildScheduleTab(), "Schedule");
-  PageControl1->addTab(BuildSettingsTab(), "Settings");
-  PageControl1->addTab(BuildCustomTab(), "Custom");
+  QWidget* task = BuildTaskTab();
+  QWidget* schedule = BuildScheduleTab();
+  QWidget* settings = BuildSettingsTab();
+  QWidget* custom = BuildCustomTab();
+  if (layout_ != Layout::kSchedulePages) PageControl1->addTab(task, "Task");
+  PageControl1->addTab(schedule, "Schedule");
+  PageControl1->addTab(settings, "Settings");
+  if (layout_ != Layout::kSchedulePages) PageControl1->addTab(custom, "Custom");
   PageControl1->setCurrentIndex(0);
+  const bool first = FirstGeneration();
+  PanelXPTask->setVisible(first);
+  PanelVistaTasks->setVisible(!first);
+  PanelXPSettings->setVisible(first);
+  PanelVistaSettings->setVisible(!first);
+  memBinaryData->setVisible(first);
+  btnEdit->setVisible(layout_ == Layout::kFirstGeneration);
+  pnlTrigger->setVisible(layout_ != Layout::kFirstGeneration);
   btnOK = new QPushButton("OK", this);
   btnCancel = new QPushButton("Cancel", this);
   btnOK->setDefault(true);
@@ -151,7 +148,44 @@ TPropsDlg::TPropsDlg(TTaskItem* item, QWidget* parent) : QDialog(parent), item_(
 }
 
 QWidget* TPropsDlg::BuildTaskTab() {
-  auto* page = new QWidget();
+  auto* tab = new QWidget();
+  PanelXPTask = new QWidget(tab);
+  edtTaskName = new QLineEdit(PanelXPTask);
+  edtTaskName->setReadOnly(true);
+  edtTaskName->setAccessibleName("Task name");
+  imgIcon = new QLabel(PanelXPTask);
+  edtApplication = new QLineEdit(PanelXPTask);
+  edtApplication->setReadOnly(true);
+  btnBrowseXP = new QPushButton("&Browse...", PanelXPTask);
+  edtParameters = new QLineEdit(PanelXPTask);
+  edtWorkDir = new QLineEdit(PanelXPTask);
+  edtCreator = new QLineEdit(PanelXPTask);
+  {
+    auto* name_row = new QHBoxLayout();
+    name_row->addWidget(imgIcon);
+    name_row->addWidget(edtTaskName, 1);
+    auto* app_row = new QHBoxLayout();
+    app_row->addWidget(edtApplication, 1);
+    app_row->addWidget(btnBrowseXP);
+    auto* form = new QFormLayout(PanelXPTask);
+    form->setContentsMargins(0, 0, 0, 0);
+    form->addRow(name_row);
+    form->addRow(BuddyLabel("&Application:", edtApplication, PanelXPTask), app_row);
+    form->addRow(BuddyLabel("&Parameters:", edtParameters, PanelXPTask), edtParameters);
+    form->addRow(BuddyLabel("&Work Dir:", edtWorkDir, PanelXPTask), edtWorkDir);
+    form->addRow(BuddyLabel("&Creator:", edtCreator, PanelXPTask), edtCreator);
+  }
+  connect(btnBrowseXP, &QPushButton::clicked, this, [this] {
+    const std::string file =
+        Desktop().OpenFileName(this, "Shell scripts (*.sh)|*.sh|All Files (*.*)|*", "",
+                               edtApplication->text().toStdString());
+    if (file.empty()) return;
+    edtApplication->setText(QString::fromStdString(file));
+    imgIcon->setPixmap(FileIconByName(file).pixmap(32, 32));
+  });
+
+  PanelVistaTasks = new QWidget(tab);
+  QWidget* page = PanelVistaTasks;
   StringGrid1 = new QTableWidget(0, 2, page);
   StringGrid1->setHorizontalHeaderLabels({"Action", "Details"});
   StringGrid1->setColumnWidth(0, 100);
@@ -178,9 +212,9 @@ QWidget* TPropsDlg::BuildTaskTab() {
     name_row->addWidget(btnBrowse);
     auto* form = new QFormLayout(PanelExec);
     form->setContentsMargins(0, 0, 0, 0);
-    form->addRow(Buddy("&Name:", edtExecName, PanelExec), name_row);
-    form->addRow(Buddy("&Parameters:", edtExecParameters, PanelExec), edtExecParameters);
-    form->addRow(Buddy("&Start in:", edtExecStartIn, PanelExec), edtExecStartIn);
+    form->addRow(BuddyLabel("&Name:", edtExecName, PanelExec), name_row);
+    form->addRow(BuddyLabel("&Parameters:", edtExecParameters, PanelExec), edtExecParameters);
+    form->addRow(BuddyLabel("&Start in:", edtExecStartIn, PanelExec), edtExecStartIn);
   }
   connect(btnBrowse, &QPushButton::clicked, this, [this] {
     const std::string file = Desktop().OpenFileName(
@@ -197,11 +231,11 @@ QWidget* TPropsDlg::BuildTaskTab() {
   {
     auto* form = new QFormLayout(PanelEMail);
     form->setContentsMargins(0, 0, 0, 0);
-    form->addRow(Buddy("&From:", edtMailFrom, PanelEMail), edtMailFrom);
-    form->addRow(Buddy("&To:", edtMailTo, PanelEMail), edtMailTo);
-    form->addRow(Buddy("&Subject:", edtMailSubject, PanelEMail), edtMailSubject);
-    form->addRow(Buddy("SMT&P Server:", edtMailServer, PanelEMail), edtMailServer);
-    form->addRow(Buddy("&Message:", memMailMessage, PanelEMail), memMailMessage);
+    form->addRow(BuddyLabel("&From:", edtMailFrom, PanelEMail), edtMailFrom);
+    form->addRow(BuddyLabel("&To:", edtMailTo, PanelEMail), edtMailTo);
+    form->addRow(BuddyLabel("&Subject:", edtMailSubject, PanelEMail), edtMailSubject);
+    form->addRow(BuddyLabel("SMT&P Server:", edtMailServer, PanelEMail), edtMailServer);
+    form->addRow(BuddyLabel("&Message:", memMailMessage, PanelEMail), memMailMessage);
   }
   PanelMessageBox = new QWidget();
   edtMessTitle = new QLineEdit(PanelMessageBox);
@@ -210,8 +244,8 @@ QWidget* TPropsDlg::BuildTaskTab() {
   {
     auto* form = new QFormLayout(PanelMessageBox);
     form->setContentsMargins(0, 0, 0, 0);
-    form->addRow(Buddy("&Title:", edtMessTitle, PanelMessageBox), edtMessTitle);
-    form->addRow(Buddy("&Message:", memMessText, PanelMessageBox), memMessText);
+    form->addRow(BuddyLabel("&Title:", edtMessTitle, PanelMessageBox), edtMessTitle);
+    form->addRow(BuddyLabel("&Message:", memMessText, PanelMessageBox), memMessText);
   }
   pnlAction->addWidget(PanelExec);
   pnlAction->addWidget(PanelEMail);
@@ -219,10 +253,15 @@ QWidget* TPropsDlg::BuildTaskTab() {
   ckbVistaHighestPrivileges = new QCheckBox("Run with highest privileges", page);
 
   auto* layout = new QVBoxLayout(page);
+  layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(StringGrid1);
   layout->addWidget(pnlAction, 1);
   layout->addWidget(ckbVistaHighestPrivileges);
-  return page;
+  auto* tab_layout = new QVBoxLayout(tab);
+  tab_layout->addWidget(PanelXPTask);
+  tab_layout->addWidget(PanelVistaTasks, 1);
+  tab_layout->addStretch(0);
+  return tab;
 }
 
 QWidget* TPropsDlg::BuildScheduleTab() {
@@ -239,8 +278,8 @@ QWidget* TPropsDlg::BuildScheduleTab() {
   dtOnceDate = new QDateEdit(pnlOnce);
   {
     auto* form = new QFormLayout(pnlOnce);
-    form->addRow(Buddy("Start &time:", dtOnceTime, pnlOnce), dtOnceTime);
-    form->addRow(Buddy("Start &date:", dtOnceDate, pnlOnce), dtOnceDate);
+    form->addRow(BuddyLabel("Start &time:", dtOnceTime, pnlOnce), dtOnceTime);
+    form->addRow(BuddyLabel("Start &date:", dtOnceDate, pnlOnce), dtOnceDate);
   }
   pnlDaily = new QWidget();
   dtDailyTime = new QTimeEdit(pnlDaily);
@@ -263,9 +302,9 @@ QWidget* TPropsDlg::BuildScheduleTab() {
     perform->addWidget(rbEveryDay);
     perform->addLayout(every);
     auto* form = new QFormLayout(pnlDaily);
-    form->addRow(Buddy("Start &time:", dtDailyTime, pnlDaily), dtDailyTime);
+    form->addRow(BuddyLabel("Start &time:", dtDailyTime, pnlDaily), dtDailyTime);
     form->addRow(new QLabel("Perform this task:", pnlDaily), perform);
-    form->addRow(Buddy("Start &date:", dtDailyDate, pnlDaily), dtDailyDate);
+    form->addRow(BuddyLabel("Start &date:", dtDailyDate, pnlDaily), dtDailyDate);
   }
   pnlWeekly = new QWidget();
   dtWeeklyTime = new QTimeEdit(pnlWeekly);
@@ -274,17 +313,14 @@ QWidget* TPropsDlg::BuildScheduleTab() {
   seWeekInterval->setAccessibleName("Every how many weeks");
   {
     auto* days = new QGridLayout();
-    for (int i = 0; i < 7; ++i) {
-      cbWeekDays[static_cast<size_t>(i)] = new QCheckBox(kWeekdayNames[i], pnlWeekly);
-      days->addWidget(cbWeekDays[static_cast<size_t>(i)], i / 4, i % 4);
-    }
+    cbWeekDays = MakeWeekdayBoxes(pnlWeekly, days);
     auto* every = new QHBoxLayout();
     every->addWidget(new QLabel("Every", pnlWeekly));
     every->addWidget(seWeekInterval);
     every->addWidget(new QLabel("weeks", pnlWeekly));
     every->addStretch(1);
     auto* form = new QFormLayout(pnlWeekly);
-    form->addRow(Buddy("Start &time:", dtWeeklyTime, pnlWeekly), dtWeeklyTime);
+    form->addRow(BuddyLabel("Start &time:", dtWeeklyTime, pnlWeekly), dtWeeklyTime);
     form->addRow(every);
     form->addRow(new QLabel("Select the week day below:", pnlWeekly));
     form->addRow(days);
@@ -310,16 +346,13 @@ QWidget* TPropsDlg::BuildScheduleTab() {
   clbWeekDays->setMaximumHeight(60);
   {
     auto* months = new QGridLayout();
-    for (int i = 0; i < 12; ++i) {
-      cbMonths[static_cast<size_t>(i)] = new QCheckBox(kMonthNames[i], pnlMonthly);
-      months->addWidget(cbMonths[static_cast<size_t>(i)], i / 4, i % 4);
-    }
+    cbMonths = MakeMonthBoxes(pnlMonthly, months);
     auto* dow = new QHBoxLayout();
     dow->addWidget(rbMonthlyDow);
     dow->addWidget(cbWhichWeek);
     dow->addStretch(1);
     auto* form = new QFormLayout(pnlMonthly);
-    form->addRow(Buddy("Start &time:", dtMonthlyTime, pnlMonthly), dtMonthlyTime);
+    form->addRow(BuddyLabel("Start &time:", dtMonthlyTime, pnlMonthly), dtMonthlyTime);
     form->addRow(rbMonthlyDate, clbMonthDays);
     form->addRow(dow);
     form->addRow(clbWeekDays);
@@ -331,7 +364,12 @@ QWidget* TPropsDlg::BuildScheduleTab() {
   auto* form = new QFormLayout();
   form->addRow(new QLabel("Next Run Time:", page), lblNextRunTime);
   form->addRow(new QLabel("Last Run Time:", page), lblLastRunTime);
-  form->addRow(Buddy("&Schedule:", cbSchedule, page), cbSchedule);
+  btnEdit = new QPushButton("&Edit...", page);
+  connect(btnEdit, &QPushButton::clicked, this, &TPropsDlg::btnEditClick);
+  auto* schedule_row = new QHBoxLayout();
+  schedule_row->addWidget(cbSchedule, 1);
+  schedule_row->addWidget(btnEdit);
+  form->addRow(BuddyLabel("&Schedule:", cbSchedule, page), schedule_row);
   auto* layout = new QVBoxLayout(page);
   layout->addLayout(form);
   layout->addWidget(pnlTrigger, 1);
@@ -339,7 +377,45 @@ QWidget* TPropsDlg::BuildScheduleTab() {
 }
 
 QWidget* TPropsDlg::BuildSettingsTab() {
-  auto* page = new QWidget();
+  auto* tab = new QWidget();
+  PanelXPSettings = new QWidget(tab);
+  clbFlagsXP = CheckList(
+      {"Interactive", "Delete When Done", "Disabled", "Hidden", "Run Only If Logged On",
+       "Start Only If Idle", "System Required", "Kill On Idle End", "Restart On Idle Resume",
+       "Dont Start If On Batteries", "Kill If Going On Batteries", "Run If Connected To Internet"},
+      "Flags", PanelXPSettings);
+  connect(clbFlagsXP, &QListWidget::itemChanged, this, &TPropsDlg::RefreshIdleFields);
+  cbPriority = new QComboBox(PanelXPSettings);
+  cbPriority->addItems({"Idle", "Normal", "High", "Real Time"});
+  seIdleMinutes = new QSpinBox(PanelXPSettings);
+  seIdleWait = new QSpinBox(PanelXPSettings);
+  for (QSpinBox* box : {seIdleMinutes, seIdleWait}) {
+    box->setRange(0, 10000);
+    box->setSuffix(" minute(s)");
+  }
+  {
+    auto* idle = new QGroupBox(" Idle Time: ", PanelXPSettings);
+    auto* idle_form = new QFormLayout(idle);
+    auto* minimum = new QLabel("Minimum idle time:", idle);
+    minimum->setBuddy(seIdleMinutes);
+    seIdleMinutes->setAccessibleName("Minimum idle time");
+    auto* wait = new QLabel("Wait for idle-time:", idle);
+    wait->setBuddy(seIdleWait);
+    seIdleWait->setAccessibleName("Wait for idle-time");
+    idle_form->addRow(minimum, seIdleMinutes);
+    idle_form->addRow(wait, seIdleWait);
+    auto* layout = new QVBoxLayout(PanelXPSettings);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(BuddyLabel("&Flags:", clbFlagsXP, PanelXPSettings));
+    layout->addWidget(clbFlagsXP, 1);
+    auto* priority = new QFormLayout();
+    priority->addRow(BuddyLabel("P&riority:", cbPriority, PanelXPSettings), cbPriority);
+    layout->addLayout(priority);
+    layout->addWidget(idle);
+  }
+
+  PanelVistaSettings = new QWidget(tab);
+  QWidget* page = PanelVistaSettings;
   QStringList flags;
   for (const char* f : kVistaFlagNames) flags << f;
   clbFlags = CheckList(flags, "Flags", page);
@@ -380,20 +456,30 @@ QWidget* TPropsDlg::BuildSettingsTab() {
   grid->addWidget(CheckDeleteAfter, 3, 0);
   grid->addWidget(EditDeleteAfter, 3, 1);
   auto* layout = new QVBoxLayout(page);
+  layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(new QLabel("Flags", page));
   layout->addWidget(clbFlags, 1);
   layout->addWidget(idle);
   layout->addLayout(grid);
-  return page;
+  auto* tab_layout = new QVBoxLayout(tab);
+  tab_layout->addWidget(PanelXPSettings, 1);
+  tab_layout->addWidget(PanelVistaSettings, 1);
+  return tab;
 }
 
 QWidget* TPropsDlg::BuildCustomTab() {
   auto* page = new QWidget();
   memComments = new QPlainTextEdit(page);
   memComments->setTabChangesFocus(true);
+  memBinaryData = new QPlainTextEdit(page);
+  memBinaryData->setTabChangesFocus(true);
+  auto* binary_label = BuddyLabel("&Binary Data:", memBinaryData, page);
   auto* layout = new QVBoxLayout(page);
-  layout->addWidget(Buddy("&Comments:", memComments, page));
+  layout->addWidget(BuddyLabel("&Comments:", memComments, page));
   layout->addWidget(memComments, 1);
+  layout->addWidget(binary_label);
+  layout->addWidget(memBinaryData, 1);
+  binary_label->setVisible(FirstGeneration());
   return page;
 }
 
@@ -429,6 +515,10 @@ void TPropsDlg::RefreshStates() {
 }
 
 void TPropsDlg::Load() {
+  if (FirstGeneration()) {
+    LoadFirstGeneration();
+    return;
+  }
   setWindowTitle(QString::fromStdString(FormatText("%s Properties", item_->Name())));
   const TTaskVistaFlags flags = item_->GetVistaFlags();
   for (int i = 0; i < 13; ++i) SetChecked(clbFlags, i, (flags & (1u << i)) != 0);
@@ -489,7 +579,9 @@ void TPropsDlg::cbScheduleChange() {
   const int index = cbSchedule->currentIndex();
   if (index < 0 || index >= triggers->Count()) return;
   TTrigger* trigger = triggers->GetItem(index);
-  const QDateTime start = ToQDateTime(trigger->GetStartVistaDateTime());
+  QDateTime start = ToQDateTime(trigger->GetStartVistaDateTime());
+  // A first-generation trigger keeps its start time apart from its date.
+  if (FirstGeneration()) start.setTime(ToQDateTime(trigger->GetStartTime()).time());
   switch (trigger->GetTriggerType()) {
     case ttOnce:
       pnlTrigger->setCurrentWidget(pnlOnce);
@@ -509,9 +601,7 @@ void TPropsDlg::cbScheduleChange() {
       pnlTrigger->setCurrentWidget(pnlWeekly);
       dtWeeklyTime->setTime(start.time());
       const TaskTriggerRecord r = trigger->GetWeeklyTrigger();
-      for (size_t i = 0; i < 7; ++i) {
-        cbWeekDays[i]->setChecked((r.Type.Weekly.rgfDaysOfTheWeek & kWeekdayMasks[i]) != 0);
-      }
+      SetWeekdayMask(cbWeekDays, r.Type.Weekly.rgfDaysOfTheWeek);
       seWeekInterval->setValue(r.Type.Weekly.WeeksInterval);
       break;
     }
@@ -529,17 +619,13 @@ void TPropsDlg::cbScheduleChange() {
       dtMonthlyTime->setTime(start.time());
       if (by_date) {
         const TaskTriggerRecord r = trigger->GetMonthlyTrigger();
-        for (size_t i = 0; i < 12; ++i) {
-          cbMonths[i]->setChecked((r.Type.MonthlyDate.rgfMonths & (1u << i)) != 0);
-        }
+        SetMonthMask(cbMonths, r.Type.MonthlyDate.rgfMonths);
         for (int d = 0; d < 31; ++d) {
           SetChecked(clbMonthDays, d, (r.Type.MonthlyDate.rgfDays & (1u << d)) != 0);
         }
       } else {
         const TaskTriggerRecord r = trigger->GetMonthlyDOWTrigger();
-        for (size_t i = 0; i < 12; ++i) {
-          cbMonths[i]->setChecked((r.Type.MonthlyDOW.rgfMonths & (1u << i)) != 0);
-        }
+        SetMonthMask(cbMonths, r.Type.MonthlyDOW.rgfMonths);
         cbWhichWeek->setCurrentIndex(r.Type.MonthlyDOW.wWhichWeek - 1);
         for (int d = 0; d < 7; ++d) {
           SetChecked(clbWeekDays, d, (r.Type.MonthlyDOW.rgfDaysOfTheWeek & (1u << d)) != 0);
@@ -627,19 +713,12 @@ void TPropsDlg::SaveTrigger() {
       trigger->SetStartTime(FromQTime(dtWeeklyTime->time()));
       trigger->SetBeginDate(today);
       details.Weekly.WeeksInterval = static_cast<uint16_t>(seWeekInterval->value());
-      details.Weekly.rgfDaysOfTheWeek = 0;
-      for (size_t i = 0; i < 7; ++i) {
-        if (cbWeekDays[i]->isChecked()) details.Weekly.rgfDaysOfTheWeek |= kWeekdayMasks[i];
-      }
+      details.Weekly.rgfDaysOfTheWeek = WeekdayMask(cbWeekDays);
       break;
     case ttMonthlyDate: {
       trigger->SetStartTime(FromQTime(dtMonthlyTime->time()));
       trigger->SetBeginDate(today);
-      details.MonthlyDate.rgfMonths = 0;
-      for (size_t i = 0; i < 12; ++i) {
-        if (cbMonths[i]->isChecked())
-          details.MonthlyDate.rgfMonths |= static_cast<uint16_t>(1u << i);
-      }
+      details.MonthlyDate.rgfMonths = MonthMask(cbMonths);
       details.MonthlyDate.rgfDays = 0;
       for (int d = 0; d < 31; ++d) {
         if (Checked(clbMonthDays, d)) details.MonthlyDate.rgfDays |= 1u << d;
@@ -648,11 +727,7 @@ void TPropsDlg::SaveTrigger() {
     }
     case ttMonthlyDow: {
       trigger->SetStartTime(FromQTime(dtMonthlyTime->time()));
-      details.MonthlyDOW.rgfMonths = 0;
-      for (size_t i = 0; i < 12; ++i) {
-        if (cbMonths[i]->isChecked())
-          details.MonthlyDOW.rgfMonths |= static_cast<uint16_t>(1u << i);
-      }
+      details.MonthlyDOW.rgfMonths = MonthMask(cbMonths);
       details.MonthlyDOW.wWhichWeek = static_cast<uint16_t>(cbWhichWeek->currentIndex() + 1);
       details.MonthlyDOW.rgfDaysOfTheWeek = 0;
       for (int d = 0; d < 7; ++d) {
@@ -669,6 +744,10 @@ void TPropsDlg::SaveTrigger() {
 }
 
 void TPropsDlg::Save() {
+  if (FirstGeneration()) {
+    SaveFirstGeneration();
+    return;
+  }
   item_->SetComment(memComments->toPlainText().toStdString());
   if (ckbVistaHighestPrivileges->isEnabled()) {
     item_->TaskDefinition()->Principal.RunLevel = ckbVistaHighestPrivileges->isChecked() ? 1 : 0;
@@ -694,6 +773,76 @@ void TPropsDlg::Save() {
   SaveTrigger();
 }
 
+void TPropsDlg::LoadFirstGeneration() {
+  setWindowTitle(QString::fromStdString(FormatText("%s Properties", item_->Name())));
+  LoadWorkItemSettings();
+  LoadScheduleInfo();
+  if (layout_ == Layout::kSchedulePages) return;
+  edtTaskName->setText(QString::fromStdString(item_->Name()));
+  const std::string application = item_->GetApplicationName();
+  edtApplication->setText(QString::fromStdString(application));
+  imgIcon->setPixmap(FileIconByName(application).pixmap(32, 32));
+  edtParameters->setText(QString::fromStdString(item_->GetParameters()));
+  edtWorkDir->setText(QString::fromStdString(item_->GetWorkingDirectory()));
+  edtCreator->setText(QString::fromStdString(item_->GetCreator()));
+  memComments->setPlainText(QString::fromStdString(item_->GetComment()));
+  std::string data;
+  item_->GetBinaryData(&data);
+  memBinaryData->setPlainText(QString::fromStdString(data));
+}
+
+void TPropsDlg::LoadWorkItemSettings() {
+  const TTaskFlags flags = item_->GetFlags();
+  for (int i = 0; i < 12; ++i) SetChecked(clbFlagsXP, i, (flags & (1u << i)) != 0);
+  cbPriority->setCurrentIndex(item_->GetPriority());
+  const TIdleTime idle = item_->GetIdleTime();
+  seIdleMinutes->setValue(idle.wIdleMinutes);
+  seIdleWait->setValue(idle.wDeadlineMinutes);
+  RefreshIdleFields();
+}
+
+void TPropsDlg::RefreshIdleFields() {
+  const bool idle = Checked(clbFlagsXP, tfStartOnlyIfIdle);
+  seIdleMinutes->setEnabled(idle);
+  seIdleWait->setEnabled(idle);
+}
+
+void TPropsDlg::SaveWorkItemSettings() {
+  TTaskFlags flags = 0;
+  for (int i = 0; i < 12; ++i) {
+    if (Checked(clbFlagsXP, i)) flags |= static_cast<TTaskFlags>(1u << i);
+  }
+  item_->SetFlags(flags);
+  item_->SetPriority(static_cast<TTaskPriority>(std::max(0, cbPriority->currentIndex())));
+  TIdleTime idle;
+  idle.wIdleMinutes = static_cast<uint16_t>(seIdleMinutes->value());
+  idle.wDeadlineMinutes = static_cast<uint16_t>(seIdleWait->value());
+  item_->SetIdleTime(idle);
+}
+
+void TPropsDlg::SaveFirstGeneration() {
+  SaveWorkItemSettings();
+  if (layout_ == Layout::kSchedulePages) {
+    SaveTrigger();
+    return;
+  }
+  item_->SetApplicationName(edtApplication->text().toStdString());
+  item_->SetParameters(edtParameters->text().toStdString());
+  item_->SetWorkingDirectory(edtWorkDir->text().toStdString());
+  item_->SetCreator(edtCreator->text().toStdString());
+  item_->SetComment(memComments->toPlainText().toStdString());
+  const std::string data = memBinaryData->toPlainText().toStdString();
+  if (!data.empty()) item_->SetBinaryData(data);
+}
+
+void TPropsDlg::btnEditClick() {
+  // The pages change the task in memory; this dialog's OK saves them.
+  SaveWorkItemSettings();
+  if (!ShowSchedulePages(item_, "", this)) return;
+  LoadWorkItemSettings();
+  LoadScheduleInfo();
+}
+
 void TPropsDlg::btnOKClick() {
   try {
     Save();
@@ -710,8 +859,18 @@ void TPropsDlg::btnOKClick() {
   }
 }
 
+bool ShowSchedulePages(TTaskItem* item, const std::string& caption, QWidget* parent) {
+  TPropsDlg pages(item, TPropsDlg::Layout::kSchedulePages, parent);
+  pages.Load();
+  if (!caption.empty()) pages.setWindowTitle(QString::fromStdString(caption));
+  return pages.exec() == QDialog::Accepted;
+}
+
 bool ShowTaskProperties(TTaskItem* item, QWidget* parent) {
-  TPropsDlg dialog(item, parent);
+  TPropsDlg dialog(
+      item,
+      item->Vista() ? TPropsDlg::Layout::kSecondGeneration : TPropsDlg::Layout::kFirstGeneration,
+      parent);
   item->Activate();
   bool ok = false;
   try {

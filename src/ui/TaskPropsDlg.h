@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "scheduler/TriggerRecord.h"
+#include "ui/TaskWindowsUtil.h"
 
 class QCheckBox;
 class QComboBox;
@@ -42,8 +43,14 @@ class TPropsDlg : public QDialog {
   Q_OBJECT
 
  public:
+  enum class Layout {
+    kSecondGeneration,  // actions, editable schedule, the definition's settings
+    kFirstGeneration,   // one program, flags, priority, idle times; "&Edit..."
+    kSchedulePages,     // the first generation's schedule and settings pages
+  };
+
   // item (not owned) must be activated for the dialog's whole life.
-  explicit TPropsDlg(TTaskItem* item, QWidget* parent = nullptr);
+  explicit TPropsDlg(TTaskItem* item, Layout layout, QWidget* parent = nullptr);
 
   // Fills the controls from the task.
   void Load();
@@ -58,7 +65,18 @@ class TPropsDlg : public QDialog {
   QPushButton* btnOK;
   QPushButton* btnCancel;
 
-  // Task
+  // Task, first generation
+  QWidget* PanelXPTask;
+  QLineEdit* edtTaskName;
+  QLineEdit* edtApplication;
+  QPushButton* btnBrowseXP;
+  QLineEdit* edtParameters;
+  QLineEdit* edtWorkDir;
+  QLineEdit* edtCreator;
+  QLabel* imgIcon;
+
+  // Task, second generation
+  QWidget* PanelVistaTasks;
   QTableWidget* StringGrid1;
   QStackedWidget* pnlAction;
   QWidget* PanelExec;
@@ -81,6 +99,7 @@ class TPropsDlg : public QDialog {
   QLabel* lblNextRunTime;
   QLabel* lblLastRunTime;
   QComboBox* cbSchedule;
+  QPushButton* btnEdit;
   QStackedWidget* pnlTrigger;
   QWidget* pnlNone;
   QWidget* pnlOnce;
@@ -96,16 +115,24 @@ class TPropsDlg : public QDialog {
   QSpinBox* seDailyInterval;
   QTimeEdit* dtWeeklyTime;
   QSpinBox* seWeekInterval;
-  std::array<QCheckBox*, 7> cbWeekDays;  // Monday … Sunday
+  TWeekdayBoxes cbWeekDays;  // Monday … Sunday
   QTimeEdit* dtMonthlyTime;
   QRadioButton* rbMonthlyDate;
   QListWidget* clbMonthDays;  // 1 … 31
   QRadioButton* rbMonthlyDow;
   QComboBox* cbWhichWeek;
   QListWidget* clbWeekDays;  // Sunday … Saturday
-  std::array<QCheckBox*, 12> cbMonths;
+  TMonthBoxes cbMonths;  // January … December
 
-  // Settings
+  // Settings, first generation
+  QWidget* PanelXPSettings;
+  QListWidget* clbFlagsXP;
+  QComboBox* cbPriority;
+  QSpinBox* seIdleMinutes;
+  QSpinBox* seIdleWait;
+
+  // Settings, second generation
+  QWidget* PanelVistaSettings;
   QListWidget* clbFlags;
   QComboBox* EditIdle;
   QComboBox* EditIdleWait;
@@ -119,11 +146,13 @@ class TPropsDlg : public QDialog {
 
   // Custom
   QPlainTextEdit* memComments;
+  QPlainTextEdit* memBinaryData;
 
  public slots:
   void btnOKClick();
   void cbScheduleChange();
   void StringGrid1SelectCell(int row);
+  void btnEditClick();
 
  private:
   QWidget* BuildTaskTab();
@@ -134,14 +163,26 @@ class TPropsDlg : public QDialog {
   void SaveAction(int row);
   void ShowAction(int row);
   void SaveTrigger();
+  void LoadFirstGeneration();
+  void LoadWorkItemSettings();
+  void SaveFirstGeneration();
+  void SaveWorkItemSettings();
+  bool FirstGeneration() const { return layout_ != Layout::kSecondGeneration; }
+  void RefreshIdleFields();
   void CheckBoxClicked(QCheckBox* box, QComboBox* list);
 
   TTaskItem* item_;  // not owned
+  Layout layout_;
   int current_row_ = -1;
   bool refreshing_ = false;
 };
 
-// Opens the dialog on item; true when OK saved it.
+// Opens the dialog on item in its generation's layout; true when OK saved
+// it.
 bool ShowTaskProperties(TTaskItem* item, QWidget* parent = nullptr);
+// The schedule and settings pages of a first-generation task, with caption
+// (the task's name when empty); true when OK wrote them into the task,
+// which the caller saves.
+bool ShowSchedulePages(TTaskItem* item, const std::string& caption, QWidget* parent = nullptr);
 
 }  // namespace lorvant

@@ -1,5 +1,8 @@
 #include "ui/TaskWindowsUtil.h"
 
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QLabel>
 #include <QLocale>
 #include <QMimeDatabase>
 #include <QRegularExpression>
@@ -103,6 +106,70 @@ ScopedActivation::~ScopedActivation() {
   } catch (const std::exception&) {
     // letting go without saving changes nothing that could be lost
   }
+}
+
+QLabel* BuddyLabel(const QString& text, QWidget* field, QWidget* parent) {
+  auto* label = new QLabel(text, parent);
+  label->setBuddy(field);
+  QString name = text;
+  name.remove('&');
+  if (name.endsWith(':')) name.chop(1);
+  field->setAccessibleName(name);
+  return label;
+}
+
+namespace {
+
+constexpr uint16_t kWeekdayMasks[] = {0x2, 0x4, 0x8, 0x10, 0x20, 0x40, 0x1};  // Monday first
+constexpr const char* kWeekdayNames[] = {"Monday", "Tuesday",  "Wednesday", "Thursday",
+                                         "Friday", "Saturday", "Sunday"};
+constexpr const char* kMonthNames[] = {"January",   "February", "March",    "April",
+                                       "May",       "June",     "July",     "August",
+                                       "September", "October",  "November", "December"};
+
+template <size_t N>
+std::array<QCheckBox*, N> MakeBoxes(const char* const (&names)[N], QWidget* parent,
+                                    QGridLayout* grid) {
+  std::array<QCheckBox*, N> boxes;
+  for (size_t i = 0; i < N; ++i) {
+    boxes[i] = new QCheckBox(names[i], parent);
+    grid->addWidget(boxes[i], static_cast<int>(i / 4), static_cast<int>(i % 4));
+  }
+  return boxes;
+}
+
+}  // namespace
+
+TWeekdayBoxes MakeWeekdayBoxes(QWidget* parent, QGridLayout* grid) {
+  return MakeBoxes(kWeekdayNames, parent, grid);
+}
+
+uint16_t WeekdayMask(const TWeekdayBoxes& boxes) {
+  uint16_t mask = 0;
+  for (size_t i = 0; i < boxes.size(); ++i) {
+    if (boxes[i]->isChecked()) mask |= kWeekdayMasks[i];
+  }
+  return mask;
+}
+
+void SetWeekdayMask(const TWeekdayBoxes& boxes, uint16_t mask) {
+  for (size_t i = 0; i < boxes.size(); ++i) boxes[i]->setChecked((mask & kWeekdayMasks[i]) != 0);
+}
+
+TMonthBoxes MakeMonthBoxes(QWidget* parent, QGridLayout* grid) {
+  return MakeBoxes(kMonthNames, parent, grid);
+}
+
+uint16_t MonthMask(const TMonthBoxes& boxes) {
+  uint16_t mask = 0;
+  for (size_t i = 0; i < boxes.size(); ++i) {
+    if (boxes[i]->isChecked()) mask |= static_cast<uint16_t>(1u << i);
+  }
+  return mask;
+}
+
+void SetMonthMask(const TMonthBoxes& boxes, uint16_t mask) {
+  for (size_t i = 0; i < boxes.size(); ++i) boxes[i]->setChecked((mask & (1u << i)) != 0);
 }
 
 QIcon ProgramIcon() {

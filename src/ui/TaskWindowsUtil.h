@@ -4,17 +4,22 @@
 // icon from the icon theme, and which schedule kinds fire on this machine.
 #pragma once
 
+#include <QCheckBox>
 #include <QDate>
 #include <QDateTime>
 #include <QIcon>
 #include <QString>
 #include <QTime>
+#include <array>
+#include <cstdint>
 #include <string>
 
 #include "scheduler/SchedTime.h"
 #include "scheduler/TaskItem.h"
 #include "scheduler/TriggerRecord.h"
 
+class QGridLayout;
+class QLabel;
 class QWidget;
 
 namespace lorvant {
@@ -46,6 +51,30 @@ bool TriggerKindFiresHere(TTriggerType kind, std::string* reason = nullptr);
 // Whether the user is root, who alone may raise a task's privileges or
 // schedule it for another account.
 bool UserIsRoot();
+
+// A label for field with its accelerator; the field's accessible name is
+// the label's text without "&" and a final ":".
+QLabel* BuddyLabel(const QString& text, QWidget* field, QWidget* parent);
+
+// Weekday boxes, Monday to Sunday, in a grid of four columns; the mask
+// has bit 0 for Sunday … bit 6 for Saturday.
+using TWeekdayBoxes = std::array<QCheckBox*, 7>;
+TWeekdayBoxes MakeWeekdayBoxes(QWidget* parent, QGridLayout* grid);
+uint16_t WeekdayMask(const TWeekdayBoxes& boxes);
+void SetWeekdayMask(const TWeekdayBoxes& boxes, uint16_t mask);
+// Month boxes, January to December; bit 0 for January … bit 11.
+using TMonthBoxes = std::array<QCheckBox*, 12>;
+TMonthBoxes MakeMonthBoxes(QWidget* parent, QGridLayout* grid);
+uint16_t MonthMask(const TMonthBoxes& boxes);
+void SetMonthMask(const TMonthBoxes& boxes, uint16_t mask);
+// Whether any box is checked.
+template <size_t N>
+bool AnyChecked(const std::array<QCheckBox*, N>& boxes) {
+  for (QCheckBox* b : boxes) {
+    if (b->isChecked()) return true;
+  }
+  return false;
+}
 
 // The application's icon, for the wizard's side image.
 QIcon ProgramIcon();

@@ -17,6 +17,7 @@
 #include <QStandardItemModel>
 #include <QTest>
 #include <QTimeEdit>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <functional>
@@ -188,6 +189,7 @@ TEST_F(TaskListTest, TheScheduleListOffersOnlyKindsThatFireHereAndTheFirstGenera
     }
     EXPECT_TRUE(w->ckbVistaHighestPrivileges->isVisibleTo(w));
     EXPECT_FALSE(w->ckbVistaHighestPrivileges->isEnabled());  // not root
+    EXPECT_TRUE(w->btnAdvanced->isHidden());
     w->reject();
   });
   list->ScheduleApplication("");
@@ -640,6 +642,81 @@ TEST_F(TaskPropsTest, UncheckingAnOptionClearsItsListAndSavesNoValue) {
   EXPECT_EQ(s.ExecutionTimeLimit, "");
   EXPECT_EQ(s.DeleteExpiredTaskAfter, "P180D");
   EXPECT_EQ(s.Idle.WaitTimeout, "PT1H");
+}
+
+// Calls fn with the next modal dialog of type T other than `not_this`.
+template <class T>
+void OnNextOtherModal(QWidget* not_this, std::function<void(T*)> fn, int turns = 5000) {
+  QTimer::singleShot(0, [=] {
+    auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+    if (dialog != nullptr && dialog != not_this) {
+      fn(dialog);
+    } else if (turns > 0) {
+      OnNextOtherModal<T>(not_this, fn, turns - 1);
+    }
+  });
+}
+
+TEST_F(TaskPropsTest, TheFirstGenerationShowsItsProgramFlagsAndPagesAndSavesThem) {
+  auto list = OpenList(true);
+  test::OnNextModal<TNewTaskWizard>([](TNewTaskWizard* w) {
+    EXPECT_FALSE(w->btnAdvanced->isHidden());
+    w->edtApplicationName->setText("/bin/true");
+    w->btnNext->click();
+    w->edtTaskName->setText("old");
+    w->ComboBox1->setCurrentIndex(1);
+    w->btnNext->click();
+    w->dtStartTimeDaily->setTime(QTime(6, 0));
+    w->btnNext->click();
+    w->btnNext->click();
+    // Advanced: the schedule and settings pages of the work item.
+    OnNextOtherModal<TPropsDlg>(nullptr, [](TPropsDlg* pages) {
+      EXPECT_EQ(pages->windowTitle(), "old Properties");
+      EXPECT_EQ(pages->PageControl1->count(), 2);
+      pages->rbEvery->setChecked(true);
+      pages->seDailyInterval->setValue(4);
+      pages->btnOK->click();
+    });
+    w->btnAdvanced->click();
+    EXPECT_TRUE(w->lblTaskNextTime->text().startsWith("At 06:00:00 every 4 days"))
+        << w->lblTaskNextTime->text().toStdString();
+    w->btnNext->click();
+  });
+  ASSERT_TRUE(list->ScheduleApplication(""));
+  EXPECT_TRUE(Row(list.get(), "old")->text(1).startsWith("At 06:00:00 every 4 days"));
+
+  Properties(list.get(), "old", [](TPropsDlg* d) {
+    EXPECT_TRUE(d->PanelXPTask->isVisibleTo(d));
+    EXPECT_FALSE(d->PanelVistaTasks->isVisibleTo(d));
+    EXPECT_EQ(d->edtApplication->text(), "/bin/true");
+    EXPECT_TRUE(d->edtApplication->isReadOnly());
+    EXPECT_FALSE(d->btnEdit->isHidden());
+    EXPECT_EQ(d->clbFlagsXP->item(tfRunOnlyIfLoggedOn)->checkState(), Qt::Checked);
+    EXPECT_FALSE(d->seIdleMinutes->isEnabled());
+    d->clbFlagsXP->item(tfStartOnlyIfIdle)->setCheckState(Qt::Checked);
+    EXPECT_TRUE(d->seIdleMinutes->isEnabled());
+    d->seIdleMinutes->setValue(25);
+    d->edtParameters->setText("-x");
+    d->memComments->setPlainText("first generation");
+    d->cbPriority->setCurrentIndex(2);
+    OnNextOtherModal<TPropsDlg>(d, [](TPropsDlg* pages) {
+      // The pages show the settings as the dialog has them now.
+      EXPECT_EQ(pages->seIdleMinutes->value(), 25);
+      pages->seDailyInterval->setValue(5);
+      pages->btnOK->click();
+    });
+    d->btnEdit->click();
+    EXPECT_TRUE(d->cbSchedule->currentText().startsWith("At 06:00:00 every 5 days"));
+    d->btnOK->click();
+  });
+  Properties(list.get(), "old", [](TPropsDlg* d) {
+    EXPECT_EQ(d->edtParameters->text(), "-x");
+    EXPECT_EQ(d->memComments->toPlainText(), "first generation");
+    EXPECT_EQ(d->cbPriority->currentIndex(), 2);
+    EXPECT_EQ(d->clbFlagsXP->item(tfStartOnlyIfIdle)->checkState(), Qt::Checked);
+    EXPECT_EQ(d->seIdleMinutes->value(), 25);
+    EXPECT_TRUE(d->cbSchedule->currentText().startsWith("At 06:00:00 every 5 days"));
+  });
 }
 
 TEST(TaskDurations, ListEntriesBecomeIsoDurationsAndBack) {
