@@ -154,6 +154,8 @@ void WizardTask(TTaskListForm* list, const std::string& program, const std::stri
 void ShootScheduler(const std::string& data, bool first) {
   const std::string gen = first ? "-gen1" : "";
   TTaskListForm list(nullptr, "", first);
+  // The pictures hold the scheduler's items: the list reloads only when told.
+  TTaskListForm::ReloadHold hold(&list);
   const std::string script = data + "/orders-2026.sh";
   WizardTask(
       &list, script, "Orders split", 1,

@@ -8,10 +8,12 @@
 #include <QMenu>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QStyle>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <set>
 
 #include "scheduler/TaskStore.h"
@@ -25,9 +27,11 @@ namespace {
 
 constexpr int kNameRole = Qt::UserRole + 1;
 
-QAction* MakeAction(QObject* parent, const char* caption, const char* category, const char* hint,
-                    const char* theme_icon) {
-  auto* action = new QAction(QIcon::fromTheme(theme_icon), caption, parent);
+QAction* MakeAction(QWidget* parent, const char* caption, const char* category, const char* hint,
+                    const char* theme_icon, QStyle::StandardPixmap standard) {
+  // The icon theme's image, else the style's own.
+  QIcon icon = QIcon::fromTheme(theme_icon, parent->style()->standardIcon(standard));
+  auto* action = new QAction(icon, caption, parent);
   const QString text(hint);
   action->setToolTip(text.section('|', 0, 0));
   action->setStatusTip(text.section('|', 1));
@@ -56,28 +60,42 @@ TTaskListForm::TTaskListForm(QWidget* parent, const std::string& store_folder,
   // the reload waits for the burst of writes to settle.
   connect(watcher_, &QFileSystemWatcher::directoryChanged, reload_timer_,
           qOverload<>(&QTimer::start));
-  connect(reload_timer_, &QTimer::timeout, this, [this] {
-    try {
-      TaskSchedulerRefresh();
-    } catch (const std::exception& e) {
-      StatusBar1->showMessage(QString::fromStdString(e.what()));
-    }
-  });
+  connect(reload_timer_, &QTimer::timeout, this, &TTaskListForm::StoreChanged);
   acRefresh->trigger();
 }
 
 TTaskListForm::~TTaskListForm() = default;
 
+TTaskListForm::ReloadHold::~ReloadHold() {
+  if (--form_->holds_ == 0 && form_->reload_deferred_) form_->reload_timer_->start();
+}
+
+void TTaskListForm::StoreChanged() {
+  if (holds_ > 0) {
+    reload_deferred_ = true;
+    return;
+  }
+  reload_deferred_ = false;
+  try {
+    TaskSchedulerRefresh();
+  } catch (const std::exception& e) {
+    StatusBar1->showMessage(QString::fromStdString(e.what()));
+  }
+}
+
 void TTaskListForm::BuildActions() {
-  acRefresh =
-      MakeAction(this, "Refresh", "View", "Refresh|Refreshes the task list", "view-refresh");
+  acRefresh = MakeAction(this, "Refresh", "View", "Refresh|Refreshes the task list", "view-refresh",
+                         QStyle::SP_BrowserReload);
   acProperties = MakeAction(this, "Properties", "File", "Properties|Displays Properties Dialog",
-                            "document-properties");
-  acNew = MakeAction(this, "New Task", "File", "New|Creates a new task", "document-new");
-  acRun = MakeAction(this, "Run", "File", "Run|Runs the task immediately", "system-run");
-  acDelete =
-      MakeAction(this, "Delete", "File", "Delete|Deletes the seleceted task(s)", "edit-delete");
-  acClose = MakeAction(this, "Close", "File", "Close|Closes the application", "window-close");
+                            "document-properties", QStyle::SP_FileDialogDetailedView);
+  acNew = MakeAction(this, "New Task", "File", "New|Creates a new task", "document-new",
+                     QStyle::SP_FileIcon);
+  acRun = MakeAction(this, "Run", "File", "Run|Runs the task immediately", "system-run",
+                     QStyle::SP_MediaPlay);
+  acDelete = MakeAction(this, "Delete", "File", "Delete|Deletes the seleceted task(s)",
+                        "edit-delete", QStyle::SP_TrashIcon);
+  acClose = MakeAction(this, "Close", "File", "Close|Closes the application", "window-close",
+                       QStyle::SP_DialogCloseButton);
   acRefresh->setShortcut(QKeySequence::Refresh);
   acProperties->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Return));
   acNew->setShortcut(QKeySequence::New);
@@ -133,8 +151,17 @@ void TTaskListForm::BuildLayout() {
   ListView->setIconSize(QSize(16, 16));
   ListView->setHeaderLabels(
       {"Name", "Schedule", "Next Run Time", "Last Run Time", "Status", "Creator"});
-  const int widths[] = {148, 200, 123, 123, 80, 90};
-  for (int i = 0; i < 6; ++i) ListView->setColumnWidth(i, widths[i]);
+  // The run-time columns are wide enough for a date and time in the
+  // user's formats.
+  const int time_width = ListView->fontMetrics().horizontalAdvance(
+                             ListDateTimeText(EncodeDateTime({2026, 12, 28, 22, 58, 58, 0}))) +
+                         16;
+  const int widths[] = {148, 200, std::max(123, time_width), std::max(123, time_width), 80, 90};
+  int total = 0;
+  for (int i = 0; i < 6; ++i) {
+    ListView->setColumnWidth(i, widths[i]);
+    total += widths[i];
+  }
   ListView->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(ListView, &QWidget::customContextMenuRequested, this, &TTaskListForm::ShowPopup);
   connect(ListView, &QTreeWidget::itemSelectionChanged, this, &TTaskListForm::UpdateActions);
@@ -153,7 +180,7 @@ void TTaskListForm::BuildLayout() {
   layout->addWidget(pnlTarget);
   layout->addWidget(ListView, 1);
   layout->addWidget(StatusBar1);
-  resize(768, 516);
+  resize(std::max(768, total + 8), 516);
   setSizeGripEnabled(false);
   ListView->setFocus();
 }
@@ -216,6 +243,7 @@ void TTaskListForm::FillRow(QTreeWidgetItem* row, TTaskItem* item) {
   for (int c = 1; c < 6; ++c) row->setText(c, QString());
   row->setIcon(0, FileIconByName(item->GetApplicationName()));
   row->setText(1, QString::fromStdString(item->GetTriggerString()));
+  row->setToolTip(1, row->text(1));  // a long schedule is cut in its column
   row->setText(2, ListDateTimeText(item->GetNextRunTime()));
   row->setText(3, ListDateTimeText(item->GetMostRecentRunTime()));
   row->setText(4, TaskStatusText(item->GetStatus()));
@@ -237,6 +265,7 @@ void TTaskListForm::acPropertiesExecute() {
   UpdateActions();
   if (!acProperties->isEnabled()) return;
   QTreeWidgetItem* row = ListView->selectedItems().first();
+  ReloadHold hold(this);
   Guarded([this, row] {
     TTaskItem* item = RowTask(row);
     if (item == nullptr) {
@@ -253,6 +282,7 @@ void TTaskListForm::acPropertiesExecute() {
 
 bool TTaskListForm::ScheduleApplication(const std::string& path) {
   bool made = false;
+  ReloadHold hold(this);
   Guarded([&] {
     TTaskItem* item = nullptr;
     made = RunNewTaskWizard(&Scheduler, &item, path, this);

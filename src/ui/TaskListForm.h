@@ -44,6 +44,20 @@ class TTaskListForm : public QDialog {
   // The task a row shows (nullptr when it is gone from the service).
   TTaskItem* RowTask(QTreeWidgetItem* row);
 
+  // Keeps the list from following the store while a window works on one
+  // of the scheduler's items (a reload frees them); a change seen
+  // meanwhile reloads the list when the last hold goes.
+  class ReloadHold {
+   public:
+    explicit ReloadHold(TTaskListForm* form) : form_(form) { ++form_->holds_; }
+    ~ReloadHold();
+    ReloadHold(const ReloadHold&) = delete;
+    ReloadHold& operator=(const ReloadHold&) = delete;
+
+   private:
+    TTaskListForm* form_;
+  };
+
   TTaskScheduler Scheduler;
   QToolBar* ToolBar;
   QLabel* pnlTarget;
@@ -77,10 +91,14 @@ class TTaskListForm : public QDialog {
   // Runs fn and shows an error it raises in a message box; false then.
   bool Guarded(const std::function<void()>& fn);
   void WatchStore();
+  // Reloads for a change of the store, unless a hold defers it.
+  void StoreChanged();
 
   std::string store_folder_;
   QFileSystemWatcher* watcher_;
   QTimer* reload_timer_;
+  int holds_ = 0;
+  bool reload_deferred_ = false;
 };
 
 }  // namespace lorvant

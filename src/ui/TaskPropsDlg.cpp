@@ -188,7 +188,8 @@ QWidget* TPropsDlg::BuildTaskTab() {
   QWidget* page = PanelVistaTasks;
   StringGrid1 = new QTableWidget(0, 2, page);
   StringGrid1->setHorizontalHeaderLabels({"Action", "Details"});
-  StringGrid1->setColumnWidth(0, 100);
+  StringGrid1->setColumnWidth(
+      0, std::max(100, StringGrid1->fontMetrics().horizontalAdvance("Start a programm") + 16));
   StringGrid1->setColumnWidth(1, 180);
   StringGrid1->horizontalHeader()->setStretchLastSection(true);
   StringGrid1->verticalHeader()->hide();

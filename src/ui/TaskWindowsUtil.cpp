@@ -1,11 +1,13 @@
 #include "ui/TaskWindowsUtil.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLocale>
 #include <QMimeDatabase>
 #include <QRegularExpression>
+#include <QStyle>
 
 #include "scheduler/SchedSystem.h"
 
@@ -84,7 +86,9 @@ QString LongDateTimeText(TDateTime value) {
 QIcon FileIconByName(const std::string& path) {
   static QMimeDatabase db;
   QMimeType type = db.mimeTypeForFile(QString::fromStdString(path), QMimeDatabase::MatchExtension);
-  QIcon fallback = QIcon::fromTheme("application-x-executable");
+  // Without an icon theme the style's file icon stands in.
+  QIcon fallback = QIcon::fromTheme("application-x-executable",
+                                    QApplication::style()->standardIcon(QStyle::SP_FileIcon));
   QIcon generic = QIcon::fromTheme(type.genericIconName(), fallback);
   return QIcon::fromTheme(type.iconName(), generic);
 }

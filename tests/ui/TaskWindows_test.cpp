@@ -603,6 +603,26 @@ TEST_F(TaskPropsTest, ATaskNotBoundToTheLogonAsksForItsAccount) {
   EXPECT_EQ(TaskStore(store_).Load("acct").Definition.Principal.UserId, "System");
 }
 
+TEST_F(TaskPropsTest, TheListWaitsForAnOpenDialogBeforeFollowingTheStore) {
+  auto list = OpenList();
+  ASSERT_TRUE(RunWizard(list.get(), Steps("busy", 4, nullptr)));
+  TaskStore store(store_);
+  Properties(list.get(), "busy", [&](TPropsDlg* d) {
+    // A run ends while the dialog is open: the item it edits stays.
+    RunState state = store.LoadState("busy");
+    state.LastRunTime = test::Local(2026, 12, 11, 7, 59);
+    store.SaveState("busy", state);
+    QTest::qWait(400);
+    EXPECT_EQ(Row(list.get(), "busy")->text(3), "Never");
+    d->memComments->setPlainText("still here");
+    d->btnOK->click();
+  });
+  EXPECT_EQ(store.Load("busy").Definition.Registration.Description, "still here");
+  const QString expected = At(2026, 12, 11, 7, 59);
+  for (int i = 0; i < 200 && Row(list.get(), "busy")->text(3) != expected; ++i) QTest::qWait(10);
+  EXPECT_EQ(Row(list.get(), "busy")->text(3), expected);
+}
+
 TEST_F(TaskPropsTest, CancelWritesNothing) {
   auto list = OpenList();
   ASSERT_TRUE(RunWizard(list.get(), Steps("keep", 1, nullptr)));
