@@ -133,8 +133,8 @@ void TSimpleBatchFileCreateDlg::btnScheduleTaskClick() {
     accept();
     return;
   }
-  hide();
   list->ScheduleApplication(script);
+  hide();
   list->exec();
   accept();
 }

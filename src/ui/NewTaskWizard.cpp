@@ -124,8 +124,11 @@ TNewTaskWizard::TNewTaskWizard(TTaskScheduler* scheduler, QWidget* parent)
   layout->addWidget(line);
   layout->addLayout(buttons);
 
-  // Every picker starts at the scheduler's now.
-  const QDateTime now = ToQDateTime(SchedNow());
+  // Every picker starts at the scheduler's next whole minute: the pickers
+  // show minutes, and a one-time start at the current minute would have
+  // passed by the time it is saved.
+  const int64_t epoch = SchedSystem::Default()->Now();
+  const QDateTime now = ToQDateTime(EpochToDateTime(epoch - epoch % 60 + 60));
   for (QDateEdit* d : {dtStartDateOnce, dtStartDateDaily}) d->setDate(now.date());
   for (QTimeEdit* t : {dtStartTimeOnce, dtStartTimeDaily, dtStartTimeWeekly, dtStartTimeMonthly}) {
     t->setTime(now.time());

@@ -285,7 +285,10 @@ bool TTaskListForm::ScheduleApplication(const std::string& path) {
   ReloadHold hold(this);
   Guarded([&] {
     TTaskItem* item = nullptr;
-    made = RunNewTaskWizard(&Scheduler, &item, path, this);
+    // Before the list is shown (scheduling from the batch dialog) the
+    // wizard stands over the window the user came from.
+    QWidget* over = isVisible() || parentWidget() == nullptr ? this : parentWidget();
+    made = RunNewTaskWizard(&Scheduler, &item, path, over);
   });
   if (made) acRefresh->trigger();
   return made;
