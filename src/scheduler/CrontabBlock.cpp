@@ -93,10 +93,10 @@ std::string RunnerCronLine(const std::string& schedule, const std::string& runne
                            const std::string& mark) {
   auto touched = [](const std::string& s) { return s.find_first_of("\\%") != std::string::npos; };
   if (touched(store_folder) || touched(name)) {
-    return CronLine(schedule,
-                    {runner, "fire-hex", ToCronHex(store_folder), ToCronHex(name),
-                     std::to_string(index)},
-                    mark);
+    return CronLine(
+        schedule,
+        {runner, "fire-hex", ToCronHex(store_folder), ToCronHex(name), std::to_string(index)},
+        mark);
   }
   return CronLine(schedule, {runner, "fire", store_folder, name, std::to_string(index)}, mark);
 }

@@ -21,7 +21,7 @@ bool HasControl(const std::string& s) {
 }
 
 std::string LocalMinuteText(int64_t epoch) {
-  CivilTime t = EpochToLocal(epoch);
+  DateTime t = EpochToLocal(epoch);
   char buf[40];
   std::snprintf(buf, sizeof(buf), "%04d-%02d-%02d %02d:%02d", t.year, t.month, t.day, t.hour,
                 t.minute);

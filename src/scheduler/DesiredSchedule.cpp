@@ -12,7 +12,7 @@ namespace {
 
 // The local minute at or after t, as crontab fields for that one day.
 std::string CronMomentOf(int64_t t) {
-  CivilTime c = EpochToLocal(t + 59);
+  DateTime c = EpochToLocal(t + 59);
   return std::to_string(c.minute) + " " + std::to_string(c.hour) + " " + std::to_string(c.day) +
          " " + std::to_string(c.month) + " *";
 }
@@ -23,8 +23,8 @@ std::vector<std::string> TaskLines(const ScheduledTask& task, int64_t expiry,
   const TaskDefinitionData& d = task.Definition;
   std::vector<std::string> lines;
   auto line = [&](const std::string& schedule, size_t index) {
-    lines.push_back(
-        RunnerCronLine(schedule, c.Runner, c.StoreFolder, task.Name, static_cast<int>(index), c.Mark));
+    lines.push_back(RunnerCronLine(schedule, c.Runner, c.StoreFolder, task.Name,
+                                   static_cast<int>(index), c.Mark));
   };
   if (expiry != 0) {
     // One call at the moment the task expires, to delete it then.
@@ -75,7 +75,7 @@ bool CanStillFire(const TriggerDef& t, const TaskSettings& settings, int64_t fir
 }
 
 std::string CronScheduleOf(const TriggerDef& t) {
-  CivilTime start = DecodeDateTime(IsoToDateTime(t.StartBoundary));
+  DateTime start = DecodeDateTime(IsoToDateTime(t.StartBoundary));
   uint32_t interval = IsoDurationToMinutes(t.Repetition.Interval);
   std::string minute = std::to_string(start.minute);
   if (interval > 0 && interval % 60 != 0) return "* * * * *";

@@ -40,7 +40,8 @@ struct DesiredBlock {
 // task or a trigger kind that never fires here. A task whose lines cannot
 // be written (too long, a control character) gets none and is named in
 // Problems; the others keep theirs.
-DesiredBlock DesiredSchedule(const std::vector<ScheduledTask>& tasks, const ScheduleContext& context);
+DesiredBlock DesiredSchedule(const std::vector<ScheduledTask>& tasks,
+                             const ScheduleContext& context);
 
 // When the task is to be deleted as expired: its latest trigger end
 // boundary plus its delete-expired delay; 0 when never (no delay set, no

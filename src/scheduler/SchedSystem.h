@@ -1,7 +1,9 @@
-// What the scheduler service needs of the operating system beyond files:
-// the wall clock, the cron daemon, a user's crontab, child processes,
-// non-blocking locks and the paths of helper programs. One small interface,
-// so tests can fake every step; the real one is `SchedSystem::Default()`.
+// The scheduled-task room's door to the operating system beyond files (and
+// beyond the clock, which is Env's): the cron daemon and the programs it
+// calls, a user's crontab, child processes, file locks, accounts and the
+// host. One small interface, so tests can fake every step; the real one
+// (`SchedSystem::Default()`) hands each job to its unit: CronDaemon,
+// Crontab, ChildProcess, FileLocks, Accounts, HostFacts.
 #pragma once
 
 #include <cstdint>
@@ -11,63 +13,11 @@
 #include <vector>
 
 #include "os/Env.h"
+#include "scheduler/Accounts.h"
+#include "scheduler/ChildProcess.h"
+#include "scheduler/Crontab.h"
 
 namespace lorvant {
-
-// An account of the password database.
-struct UserAccount {
-  std::string name;
-  int64_t uid = -1;  // -1: no account (the current user)
-  int64_t gid = -1;
-  std::string home;
-};
-
-// A user's crontab as text.
-class CrontabAccess {
- public:
-  CrontabAccess() = default;
-  virtual ~CrontabAccess() = default;
-  CrontabAccess(const CrontabAccess&) = delete;
-  CrontabAccess& operator=(const CrontabAccess&) = delete;
-
-  // The whole crontab; "" when the user has none. Throws ESchedulerError
-  // with the command's reason on failure.
-  virtual std::string Read() = 0;
-  // Installs text as the whole crontab; throws ESchedulerError on failure.
-  virtual void Write(const std::string& text) = 0;
-};
-
-// The crontab of `user` ("" for the current one) through the crontab
-// command, or through what $LORVANT_CRONTAB names: an executable is called
-// as the crontab command ("-l", "-" with the text on standard input, "-u
-// user"), anything else is a plain file that stands for the crontab and is
-// replaced atomically. Through the command, writing "" removes the crontab
-// ("-r"), so a user who had none is left with none.
-std::unique_ptr<CrontabAccess> OpenCrontab(const std::string& user);
-
-struct ProcessSpec {
-  std::vector<std::string> argv;       // argv[0] is looked up on PATH without '/'
-  std::string working_folder;          // "" keeps the current one
-  std::vector<std::string> extra_env;  // "NAME=value"; a bare "NAME" removes it
-  std::string input;                   // written to standard input
-  bool capture_output = false;         // else the child's output goes to log_file
-  bool separate_errors = false;        // with capture_output: standard error apart
-  std::string log_file;                // "" discards the output
-  int64_t time_limit_ms = 0;           // 0: none; past it the process group is stopped
-  bool hard_kill = true;               // past the limit, SIGKILL follows SIGTERM after a grace
-  // Called in the parent with the child's pid, which is also its process
-  // group (every child leads a group of its own), once it runs.
-  std::function<void(int64_t)> on_start;
-};
-
-struct ProcessResult {
-  bool started = false;
-  std::string error;   // why it could not start
-  int exit_code = -1;  // 128 + signal when a signal ended it
-  bool timed_out = false;
-  std::string output;  // when captured (with standard error unless separate_errors)
-  std::string errors;  // standard error, with separate_errors
-};
 
 class SchedSystem {
  public:
@@ -81,8 +31,6 @@ class SchedSystem {
   // Installs system (or the real one for nullptr); returns the previous one.
   static SchedSystem* SetDefault(SchedSystem* system);
 
-  // Seconds since the epoch.
-  virtual int64_t Now() = 0;
   // True when a cron daemon runs.
   virtual bool IsCronRunning() = 0;
   // Starts the cron daemon (root only); true when it runs afterwards.

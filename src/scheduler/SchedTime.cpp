@@ -1,5 +1,7 @@
 #include "scheduler/SchedTime.h"
 
+#include "os/Env.h"
+
 #include <time.h>
 
 #include <cmath>
@@ -10,7 +12,7 @@ namespace {
 // TDateTime day 0 (1899-12-30) counted from 1970-01-01.
 constexpr int64_t kDelphiEpochDays = -25569;
 
-bool FromTm(const CivilTime& t, int isdst, int64_t* out) {
+bool FromTm(const DateTime& t, int isdst, int64_t* out) {
   struct tm tm = {};
   tm.tm_year = t.year - 1900;
   tm.tm_mon = t.month - 1;
@@ -25,8 +27,8 @@ bool FromTm(const CivilTime& t, int isdst, int64_t* out) {
   return true;
 }
 
-bool Matches(const CivilTime& t, int64_t seconds) {
-  CivilTime back = EpochToLocal(seconds);
+bool Matches(const DateTime& t, int64_t seconds) {
+  DateTime back = EpochToLocal(seconds);
   return back.year == t.year && back.month == t.month && back.day == t.day && back.hour == t.hour &&
          back.minute == t.minute && back.second == t.second;
 }
@@ -75,18 +77,18 @@ bool IsValidDate(int year, int month, int day) {
          day <= DaysInMonth(year, month);
 }
 
-TDateTime EncodeDateTime(const CivilTime& t) {
+TDateTime EncodeDateTime(const DateTime& t) {
   double days = static_cast<double>(DaysFromCivil(t.year, t.month, t.day) - kDelphiEpochDays);
   double ms = ((t.hour * 60.0 + t.minute) * 60.0 + t.second) * 1000.0 + t.millisecond;
   return days + ms / 86400000.0;
 }
 
-CivilTime DecodeDateTime(TDateTime value) {
+DateTime DecodeDateTime(TDateTime value) {
   // Rounded to the millisecond first, so 10:30:00 never reads 10:29:59.999.
   int64_t total_ms = std::llround(value * 86400000.0);
   int64_t days = total_ms >= 0 ? total_ms / 86400000 : -((-total_ms + 86399999) / 86400000);
   int64_t ms = total_ms - days * 86400000;
-  CivilTime t;
+  DateTime t;
   CivilFromDays(days + kDelphiEpochDays, &t.year, &t.month, &t.day);
   t.hour = static_cast<int>(ms / 3600000);
   t.minute = static_cast<int>(ms / 60000 % 60);
@@ -96,17 +98,17 @@ CivilTime DecodeDateTime(TDateTime value) {
 }
 
 TDateTime DatePart(TDateTime value) {
-  CivilTime t = DecodeDateTime(value);
+  DateTime t = DecodeDateTime(value);
   t.hour = t.minute = t.second = t.millisecond = 0;
   return EncodeDateTime(t);
 }
 
 TDateTime TimePart(TDateTime value) {
-  CivilTime t = DecodeDateTime(value);
+  DateTime t = DecodeDateTime(value);
   return ((t.hour * 60.0 + t.minute) * 60.0 + t.second + t.millisecond / 1000.0) / 86400.0;
 }
 
-int64_t LocalToEpoch(const CivilTime& t) {
+int64_t LocalToEpoch(const DateTime& t) {
   int64_t standard = 0, summer = 0;
   bool has_standard = FromTm(t, 0, &standard) && Matches(t, standard);
   bool has_summer = FromTm(t, 1, &summer) && Matches(t, summer);
@@ -124,18 +126,10 @@ int64_t LocalToEpoch(const CivilTime& t) {
   return (DaysFromCivil(t.year, t.month, t.day) * 24 + t.hour) * 3600 + t.minute * 60 + t.second;
 }
 
-CivilTime EpochToLocal(int64_t seconds) {
-  time_t s = static_cast<time_t>(seconds);
-  struct tm tm = {};
-  ::localtime_r(&s, &tm);
-  CivilTime t;
-  t.year = tm.tm_year + 1900;
-  t.month = tm.tm_mon + 1;
-  t.day = tm.tm_mday;
-  t.hour = tm.tm_hour;
-  t.minute = tm.tm_min;
-  t.second = tm.tm_sec;
-  return t;
+int64_t NowSeconds() { return Env::Default()->WallClockNs() / 1000000000; }
+
+DateTime EpochToLocal(int64_t seconds) {
+  return LocalFromNanoseconds(static_cast<long long>(seconds) * 1000000000);
 }
 
 TDateTime EpochToDateTime(int64_t seconds) {

@@ -77,7 +77,7 @@ TDateTime IsoToDateTime(const std::string& text) {
       !AllDigits(text, 17, 2)) {
     return 0;
   }
-  CivilTime t;
+  DateTime t;
   t.year = Number(text, 0, 4);
   t.month = Number(text, 5, 2);
   t.day = Number(text, 8, 2);
@@ -92,7 +92,7 @@ TDateTime IsoToDateTime(const std::string& text) {
 
 std::string DateTimeToIso(TDateTime value) {
   if (value == 0) return "";
-  CivilTime t = DecodeDateTime(value);
+  DateTime t = DecodeDateTime(value);
   char buf[40];
   std::snprintf(buf, sizeof(buf), "%04d-%02d-%02dT%02d:%02d:%02d", t.year, t.month, t.day, t.hour,
                 t.minute, t.second);

@@ -50,7 +50,7 @@ int RunSchedulerCommand(const std::vector<std::string>& args, std::string* out) 
   if (command == "schedule" && args.size() >= 4 && args.size() <= 6) {
     TDateTime when;
     if (args[2] == "next-minute") {
-      int64_t now = SchedSystem::Default()->Now();
+      int64_t now = NowSeconds();
       when = EpochToDateTime(now - now % 60 + 60);
     } else {
       when = IsoToDateTime(args[2] + ":00");

@@ -128,7 +128,7 @@ void SchedulerService::Register(const StoredTask& task) {
     store_.Save(task);
     RunState state = store_.LoadState(task.Name);
     // A changed schedule starts counting afresh: nothing before now fires.
-    state.RegisteredAt = SchedSystem::Default()->Now();
+    state.RegisteredAt = NowSeconds();
     state.LastFired.assign(task.Definition.Triggers.size(), 0);
     if (state.LastRunTime == 0) state.LastResult = kStatusHasNotRun;
     store_.SaveState(task.Name, state);
@@ -170,7 +170,7 @@ TaskStatus SchedulerService::StatusOf(const std::string& name, const TaskDefinit
   TaskStatus status;
   status.LastRunTime = state.LastRunTime;
   status.LastTaskResult = state.LastResult;
-  status.NextRunTime = NextRunOf(def, sys->Now());
+  status.NextRunTime = NextRunOf(def, NowSeconds());
   bool queued = false;
   for (int64_t pid : state.QueuedPids) queued = queued || sys->ProcessAlive(pid);
   if (!def.Settings.Enabled) {
@@ -196,7 +196,7 @@ ScheduleContext SchedulerService::Context() {
   ScheduleContext c;
   c.StoreFolder = store_.folder();
   c.Mark = StoreMark(store_.folder());
-  c.Now = SchedSystem::Default()->Now();
+  c.Now = NowSeconds();
   return c;
 }
 
@@ -204,7 +204,11 @@ std::string SchedulerService::CheckTask(const StoredTask& task) {
   ScheduleContext c = Context();
   std::string problem = DefinitionProblem(task, c.Now);
   if (!problem.empty()) return problem;
-  c.Runner = SchedSystem::Default()->RunnerPath();
+  try {
+    c.Runner = SchedSystem::Default()->RunnerPath();
+  } catch (const Exception& e) {
+    return e.Message();
+  }
   ScheduledTask scheduled{task.Name, task.Definition, RunState()};
   scheduled.State.RegisteredAt = c.Now;
   DesiredBlock block = DesiredSchedule({scheduled}, c);

@@ -108,13 +108,15 @@ Field<T> Text(const char* key, Ref ref) {
 
 template <typename T, typename Ref>
 Field<T> Number(const char* key, long long lo, long long hi, Ref ref) {
-  return {key, [ref](const T& t) { return std::to_string(static_cast<long long>(ref(const_cast<T&>(t)))); },
-          [key, lo, hi, ref](T& t, const std::string& v) {
-            long long n = 0;
-            std::string problem = ReadNumber(key, v, lo, hi, &n);
-            if (problem.empty()) ref(t) = static_cast<std::remove_reference_t<decltype(ref(t))>>(n);
-            return problem;
-          }};
+  return {
+      key,
+      [ref](const T& t) { return std::to_string(static_cast<long long>(ref(const_cast<T&>(t)))); },
+      [key, lo, hi, ref](T& t, const std::string& v) {
+        long long n = 0;
+        std::string problem = ReadNumber(key, v, lo, hi, &n);
+        if (problem.empty()) ref(t) = static_cast<std::remove_reference_t<decltype(ref(t))>>(n);
+        return problem;
+      }};
 }
 
 template <typename T, typename Ref>
@@ -155,41 +157,71 @@ const std::vector<Section<StoredTask>>& HeadSections() {
   static const std::vector<Section<S>> kSections = {
       {"Task", {Text<S>("Name", [](S& t) -> std::string& { return t.Name; })}},
       {"RegistrationInfo",
-       {Text<S>("Description", [](S& t) -> auto& { return t.Definition.Registration.Description; }),
-        Text<S>("Author", [](S& t) -> auto& { return t.Definition.Registration.Author; })}},
+       {Text<S>(
+            "Description", [](S & t) -> auto& { return t.Definition.Registration.Description; }),
+        Text<S>(
+            "Author", [](S & t) -> auto& { return t.Definition.Registration.Author; })}},
       {"Principal",
-       {Text<S>("UserId", [](S& t) -> auto& { return t.Definition.Principal.UserId; }),
-        Number<S>("LogonType", 0, 6, [](S& t) -> auto& { return t.Definition.Principal.LogonType; }),
-        Number<S>("RunLevel", 0, 1, [](S& t) -> auto& { return t.Definition.Principal.RunLevel; })}},
+       {Text<S>(
+            "UserId", [](S & t) -> auto& { return t.Definition.Principal.UserId; }),
+        Number<S>(
+            "LogonType", 0, 6, [](S & t) -> auto& { return t.Definition.Principal.LogonType; }),
+        Number<S>(
+            "RunLevel", 0, 1, [](S & t) -> auto& { return t.Definition.Principal.RunLevel; })}},
       {"Settings",
-       {Flag<S>("AllowDemandStart", [](S& t) -> auto& { return t.Definition.Settings.AllowDemandStart; }),
-        Flag<S>("AllowHardTerminate",
-                [](S& t) -> auto& { return t.Definition.Settings.AllowHardTerminate; }),
-        Flag<S>("DisallowStartIfOnBatteries",
-                [](S& t) -> auto& { return t.Definition.Settings.DisallowStartIfOnBatteries; }),
-        Flag<S>("StopIfGoingOnBatteries",
-                [](S& t) -> auto& { return t.Definition.Settings.StopIfGoingOnBatteries; }),
-        Flag<S>("Enabled", [](S& t) -> auto& { return t.Definition.Settings.Enabled; }),
-        Flag<S>("Hidden", [](S& t) -> auto& { return t.Definition.Settings.Hidden; }),
-        Flag<S>("RunOnlyIfIdle", [](S& t) -> auto& { return t.Definition.Settings.RunOnlyIfIdle; }),
-        Flag<S>("RunOnlyIfNetworkAvailable",
-                [](S& t) -> auto& { return t.Definition.Settings.RunOnlyIfNetworkAvailable; }),
-        Flag<S>("StartWhenAvailable",
-                [](S& t) -> auto& { return t.Definition.Settings.StartWhenAvailable; }),
-        Flag<S>("WakeToRun", [](S& t) -> auto& { return t.Definition.Settings.WakeToRun; }),
-        Text<S>("ExecutionTimeLimit",
-                [](S& t) -> auto& { return t.Definition.Settings.ExecutionTimeLimit; }),
-        Text<S>("RestartInterval", [](S& t) -> auto& { return t.Definition.Settings.RestartInterval; }),
-        Number<S>("RestartCount", 0, 999,
-                  [](S& t) -> auto& { return t.Definition.Settings.RestartCount; }),
-        Text<S>("DeleteExpiredTaskAfter",
-                [](S& t) -> auto& { return t.Definition.Settings.DeleteExpiredTaskAfter; }),
-        Number<S>("MultipleInstances", 0, 3,
-                  [](S& t) -> auto& { return t.Definition.Settings.MultipleInstances; }),
-        Flag<S>("StopOnIdleEnd", [](S& t) -> auto& { return t.Definition.Settings.Idle.StopOnIdleEnd; }),
-        Flag<S>("RestartOnIdle", [](S& t) -> auto& { return t.Definition.Settings.Idle.RestartOnIdle; }),
-        Text<S>("IdleWaitTimeout", [](S& t) -> auto& { return t.Definition.Settings.Idle.WaitTimeout; }),
-        Text<S>("IdleDuration", [](S& t) -> auto& { return t.Definition.Settings.Idle.IdleDuration; })}},
+       {Flag<S>(
+            "AllowDemandStart",
+            [](S & t) -> auto& { return t.Definition.Settings.AllowDemandStart; }),
+        Flag<S>(
+            "AllowHardTerminate",
+            [](S & t) -> auto& { return t.Definition.Settings.AllowHardTerminate; }),
+        Flag<S>(
+            "DisallowStartIfOnBatteries",
+            [](S & t) -> auto& { return t.Definition.Settings.DisallowStartIfOnBatteries; }),
+        Flag<S>(
+            "StopIfGoingOnBatteries",
+            [](S & t) -> auto& { return t.Definition.Settings.StopIfGoingOnBatteries; }),
+        Flag<S>(
+            "Enabled", [](S & t) -> auto& { return t.Definition.Settings.Enabled; }),
+        Flag<S>(
+            "Hidden", [](S & t) -> auto& { return t.Definition.Settings.Hidden; }),
+        Flag<S>(
+            "RunOnlyIfIdle", [](S & t) -> auto& { return t.Definition.Settings.RunOnlyIfIdle; }),
+        Flag<S>(
+            "RunOnlyIfNetworkAvailable",
+            [](S & t) -> auto& { return t.Definition.Settings.RunOnlyIfNetworkAvailable; }),
+        Flag<S>(
+            "StartWhenAvailable",
+            [](S & t) -> auto& { return t.Definition.Settings.StartWhenAvailable; }),
+        Flag<S>(
+            "WakeToRun", [](S & t) -> auto& { return t.Definition.Settings.WakeToRun; }),
+        Text<S>(
+            "ExecutionTimeLimit",
+            [](S & t) -> auto& { return t.Definition.Settings.ExecutionTimeLimit; }),
+        Text<S>(
+            "RestartInterval",
+            [](S & t) -> auto& { return t.Definition.Settings.RestartInterval; }),
+        Number<S>(
+            "RestartCount", 0, 999,
+            [](S & t) -> auto& { return t.Definition.Settings.RestartCount; }),
+        Text<S>(
+            "DeleteExpiredTaskAfter",
+            [](S & t) -> auto& { return t.Definition.Settings.DeleteExpiredTaskAfter; }),
+        Number<S>(
+            "MultipleInstances", 0, 3,
+            [](S & t) -> auto& { return t.Definition.Settings.MultipleInstances; }),
+        Flag<S>(
+            "StopOnIdleEnd",
+            [](S & t) -> auto& { return t.Definition.Settings.Idle.StopOnIdleEnd; }),
+        Flag<S>(
+            "RestartOnIdle",
+            [](S & t) -> auto& { return t.Definition.Settings.Idle.RestartOnIdle; }),
+        Text<S>(
+            "IdleWaitTimeout",
+            [](S & t) -> auto& { return t.Definition.Settings.Idle.WaitTimeout; }),
+        Text<S>(
+            "IdleDuration",
+            [](S & t) -> auto& { return t.Definition.Settings.Idle.IdleDuration; })}},
   };
   return kSections;
 }
@@ -197,16 +229,26 @@ const std::vector<Section<StoredTask>>& HeadSections() {
 const std::vector<Section<StoredTask>>& TailSections() {
   using S = StoredTask;
   static const std::vector<Section<S>> kSections = {
-      {"Data", {Text<S>("Text", [](S& t) -> auto& { return t.Definition.Data; })}},
+      {"Data",
+       {Text<S>(
+           "Text", [](S & t) -> auto& { return t.Definition.Data; })}},
       {"Job",
-       {Number<S>("Flags", 0, kMax32, [](S& t) -> auto& { return t.Job.Flags; }),
-        Number<S>("Priority", 0, kMax32, [](S& t) -> auto& { return t.Job.Priority; }),
-        Number<S>("IdleMinutes", 0, kMax16, [](S& t) -> auto& { return t.Job.IdleMinutes; }),
-        Number<S>("DeadlineMinutes", 0, kMax16, [](S& t) -> auto& { return t.Job.DeadlineMinutes; }),
-        Number<S>("MaxRunTime", 0, kMax32, [](S& t) -> auto& { return t.Job.MaxRunTimeMs; }),
-        Hex<S>("WorkItemData", [](S& t) -> auto& { return t.Job.WorkItemData; }),
-        Text<S>("AccountName", [](S& t) -> auto& { return t.Job.AccountName; }),
-        Flag<S>("HasRecords", [](S& t) -> auto& { return t.Job.HasRecords; })}},
+       {Number<S>(
+            "Flags", 0, kMax32, [](S & t) -> auto& { return t.Job.Flags; }),
+        Number<S>(
+            "Priority", 0, kMax32, [](S & t) -> auto& { return t.Job.Priority; }),
+        Number<S>(
+            "IdleMinutes", 0, kMax16, [](S & t) -> auto& { return t.Job.IdleMinutes; }),
+        Number<S>(
+            "DeadlineMinutes", 0, kMax16, [](S & t) -> auto& { return t.Job.DeadlineMinutes; }),
+        Number<S>(
+            "MaxRunTime", 0, kMax32, [](S & t) -> auto& { return t.Job.MaxRunTimeMs; }),
+        Hex<S>(
+            "WorkItemData", [](S & t) -> auto& { return t.Job.WorkItemData; }),
+        Text<S>(
+            "AccountName", [](S & t) -> auto& { return t.Job.AccountName; }),
+        Flag<S>(
+            "HasRecords", [](S & t) -> auto& { return t.Job.HasRecords; })}},
   };
   return kSections;
 }
@@ -215,23 +257,40 @@ const Section<TriggerDef>& TriggerSection() {
   using T = TriggerDef;
   static const Section<T> kSection = {
       "Trigger",
-      {Number<T>("Type", 0, 11, [](T& t) -> auto& { return t.Type; }),
-       Text<T>("Id", [](T& t) -> auto& { return t.Id; }),
-       Text<T>("StartBoundary", [](T& t) -> auto& { return t.StartBoundary; }),
-       Text<T>("EndBoundary", [](T& t) -> auto& { return t.EndBoundary; }),
-       Flag<T>("Enabled", [](T& t) -> auto& { return t.Enabled; }),
-       Text<T>("RepetitionInterval", [](T& t) -> auto& { return t.Repetition.Interval; }),
-       Text<T>("RepetitionDuration", [](T& t) -> auto& { return t.Repetition.Duration; }),
-       Flag<T>("StopAtDurationEnd", [](T& t) -> auto& { return t.Repetition.StopAtDurationEnd; }),
-       Number<T>("DaysInterval", 0, kMax16, [](T& t) -> auto& { return t.DaysInterval; }),
-       Number<T>("WeeksInterval", 0, kMax16, [](T& t) -> auto& { return t.WeeksInterval; }),
-       Number<T>("DaysOfWeek", 0, 0x7F, [](T& t) -> auto& { return t.DaysOfWeek; }),
-       Number<T>("DaysOfMonth", 0, kMax32, [](T& t) -> auto& { return t.DaysOfMonth; }),
-       Number<T>("MonthsOfYear", 0, 0xFFF, [](T& t) -> auto& { return t.MonthsOfYear; }),
-       Number<T>("WeeksOfMonth", 0, 0x1F, [](T& t) -> auto& { return t.WeeksOfMonth; }),
-       Flag<T>("RunOnLastWeekOfMonth", [](T& t) -> auto& { return t.RunOnLastWeekOfMonth; }),
-       Text<T>("UserId", [](T& t) -> auto& { return t.UserId; }),
-       Number<T>("StateChange", 0, 255, [](T& t) -> auto& { return t.StateChange; })}};
+      {Number<T>(
+           "Type", 0, 11, [](T & t) -> auto& { return t.Type; }),
+       Text<T>(
+           "Id", [](T & t) -> auto& { return t.Id; }),
+       Text<T>(
+           "StartBoundary", [](T & t) -> auto& { return t.StartBoundary; }),
+       Text<T>(
+           "EndBoundary", [](T & t) -> auto& { return t.EndBoundary; }),
+       Flag<T>(
+           "Enabled", [](T & t) -> auto& { return t.Enabled; }),
+       Text<T>(
+           "RepetitionInterval", [](T & t) -> auto& { return t.Repetition.Interval; }),
+       Text<T>(
+           "RepetitionDuration", [](T & t) -> auto& { return t.Repetition.Duration; }),
+       Flag<T>(
+           "StopAtDurationEnd", [](T & t) -> auto& { return t.Repetition.StopAtDurationEnd; }),
+       Number<T>(
+           "DaysInterval", 0, kMax16, [](T & t) -> auto& { return t.DaysInterval; }),
+       Number<T>(
+           "WeeksInterval", 0, kMax16, [](T & t) -> auto& { return t.WeeksInterval; }),
+       Number<T>(
+           "DaysOfWeek", 0, 0x7F, [](T & t) -> auto& { return t.DaysOfWeek; }),
+       Number<T>(
+           "DaysOfMonth", 0, kMax32, [](T & t) -> auto& { return t.DaysOfMonth; }),
+       Number<T>(
+           "MonthsOfYear", 0, 0xFFF, [](T & t) -> auto& { return t.MonthsOfYear; }),
+       Number<T>(
+           "WeeksOfMonth", 0, 0x1F, [](T & t) -> auto& { return t.WeeksOfMonth; }),
+       Flag<T>(
+           "RunOnLastWeekOfMonth", [](T & t) -> auto& { return t.RunOnLastWeekOfMonth; }),
+       Text<T>(
+           "UserId", [](T & t) -> auto& { return t.UserId; }),
+       Number<T>(
+           "StateChange", 0, 255, [](T & t) -> auto& { return t.StateChange; })}};
   return kSection;
 }
 
@@ -239,18 +298,30 @@ const Section<ActionDef>& ActionSection() {
   using A = ActionDef;
   static const Section<A> kSection = {
       "Action",
-      {Number<A>("Type", 0, 255, [](A& a) -> auto& { return a.Type; }),
-       Text<A>("Id", [](A& a) -> auto& { return a.Id; }),
-       Text<A>("Path", [](A& a) -> auto& { return a.Path; }),
-       Text<A>("Arguments", [](A& a) -> auto& { return a.Arguments; }),
-       Text<A>("WorkingDirectory", [](A& a) -> auto& { return a.WorkingDirectory; }),
-       Text<A>("To", [](A& a) -> auto& { return a.To; }),
-       Text<A>("From", [](A& a) -> auto& { return a.From; }),
-       Text<A>("Subject", [](A& a) -> auto& { return a.Subject; }),
-       Text<A>("Body", [](A& a) -> auto& { return a.Body; }),
-       Text<A>("Server", [](A& a) -> auto& { return a.Server; }),
-       Text<A>("Title", [](A& a) -> auto& { return a.Title; }),
-       Text<A>("MessageBody", [](A& a) -> auto& { return a.MessageBody; })}};
+      {Number<A>(
+           "Type", 0, 255, [](A & a) -> auto& { return a.Type; }),
+       Text<A>(
+           "Id", [](A & a) -> auto& { return a.Id; }),
+       Text<A>(
+           "Path", [](A & a) -> auto& { return a.Path; }),
+       Text<A>(
+           "Arguments", [](A & a) -> auto& { return a.Arguments; }),
+       Text<A>(
+           "WorkingDirectory", [](A & a) -> auto& { return a.WorkingDirectory; }),
+       Text<A>(
+           "To", [](A & a) -> auto& { return a.To; }),
+       Text<A>(
+           "From", [](A & a) -> auto& { return a.From; }),
+       Text<A>(
+           "Subject", [](A & a) -> auto& { return a.Subject; }),
+       Text<A>(
+           "Body", [](A & a) -> auto& { return a.Body; }),
+       Text<A>(
+           "Server", [](A & a) -> auto& { return a.Server; }),
+       Text<A>(
+           "Title", [](A & a) -> auto& { return a.Title; }),
+       Text<A>(
+           "MessageBody", [](A & a) -> auto& { return a.MessageBody; })}};
   return kSection;
 }
 
@@ -258,13 +329,20 @@ const Section<ActionDef>& ActionSection() {
 const std::vector<Field<RunState>>& StateFields() {
   using R = RunState;
   static const std::vector<Field<R>> kFields = {
-      Flag<R>("Running", [](R& r) -> auto& { return r.Running; }),
-      Number<R>("RunningPid", 0, 0x7FFFFFFF, [](R& r) -> auto& { return r.RunningPid; }),
-      Number<R>("RunningGroup", 0, 0x7FFFFFFF, [](R& r) -> auto& { return r.RunningGroup; }),
-      Flag<R>("StopRequested", [](R& r) -> auto& { return r.StopRequested; }),
-      Number<R>("LastRunTime", 0, kMaxEpoch, [](R& r) -> auto& { return r.LastRunTime; }),
-      Number<R>("LastResult", 0, kMax32, [](R& r) -> auto& { return r.LastResult; }),
-      Number<R>("RegisteredAt", 0, kMaxEpoch, [](R& r) -> auto& { return r.RegisteredAt; })};
+      Flag<R>(
+          "Running", [](R & r) -> auto& { return r.Running; }),
+      Number<R>(
+          "RunningPid", 0, 0x7FFFFFFF, [](R & r) -> auto& { return r.RunningPid; }),
+      Number<R>(
+          "RunningGroup", 0, 0x7FFFFFFF, [](R & r) -> auto& { return r.RunningGroup; }),
+      Flag<R>(
+          "StopRequested", [](R & r) -> auto& { return r.StopRequested; }),
+      Number<R>(
+          "LastRunTime", 0, kMaxEpoch, [](R & r) -> auto& { return r.LastRunTime; }),
+      Number<R>(
+          "LastResult", 0, kMax32, [](R & r) -> auto& { return r.LastResult; }),
+      Number<R>(
+          "RegisteredAt", 0, kMaxEpoch, [](R & r) -> auto& { return r.RegisteredAt; })};
   return kFields;
 }
 

@@ -81,8 +81,8 @@ std::string TTaskItem::CheckDefinition() {
     FTriggers->UpdateTriggers();
     return FWorkItem->Check();
   }
-  return FTaskManager->Folder()->CheckTaskDefinition(
-      Name(), FTaskDefinition, FTaskSched2UserID, FTaskDefinition->Principal.LogonType);
+  return FTaskManager->Folder()->CheckTaskDefinition(Name(), FTaskDefinition, FTaskSched2UserID,
+                                                     FTaskDefinition->Principal.LogonType);
 }
 
 void TTaskItem::Run() {
@@ -501,23 +501,23 @@ int TTaskItem::GetActionsCount() {
 
 // The e-mail and message texts belong to the current action when it is of
 // their kind: reading another kind gives "", writing to it is refused.
-#define LORVANT_ACTION_TEXT(Getter, Setter, Field, Kind, KindName)                         \
-  std::string TTaskItem::Getter() {                                                        \
-    if (!Vista()) return "";                                                               \
-    ActionDef* a = ChosenAction();                                                         \
-    return a == nullptr || a->Type != Kind ? "" : a->Field;                                \
-  }                                                                                        \
-  void TTaskItem::Setter(const std::string& v) {                                           \
-    if (!FTaskDefinition) {                                                                \
-      throw ETaskError(FormatText("Task \"%s\" is not activated.", Name()));               \
-    }                                                                                      \
-    if (CurrentTask < 1) return;                                                           \
-    ActionDef& a = CurrentActionDef();                                                     \
-    if (a.Type != Kind) {                                                                  \
+#define LORVANT_ACTION_TEXT(Getter, Setter, Field, Kind, KindName)                            \
+  std::string TTaskItem::Getter() {                                                           \
+    if (!Vista()) return "";                                                                  \
+    ActionDef* a = ChosenAction();                                                            \
+    return a == nullptr || a->Type != Kind ? "" : a->Field;                                   \
+  }                                                                                           \
+  void TTaskItem::Setter(const std::string& v) {                                              \
+    if (!FTaskDefinition) {                                                                   \
+      throw ETaskError(FormatText("Task \"%s\" is not activated.", Name()));                  \
+    }                                                                                         \
+    if (CurrentTask < 1) return;                                                              \
+    ActionDef& a = CurrentActionDef();                                                        \
+    if (a.Type != Kind) {                                                                     \
       throw ETaskError("Action " + std::to_string(CurrentTask) + " of the task \"" + Name() + \
-                       "\" is not " KindName " action.");                                  \
-    }                                                                                      \
-    a.Field = v;                                                                           \
+                       "\" is not " KindName " action.");                                     \
+    }                                                                                         \
+    a.Field = v;                                                                              \
   }
 
 LORVANT_ACTION_TEXT(GetMailSendTo, SetMailSendTo, To, kActionEmail, "an e-mail")

@@ -117,7 +117,6 @@ bool TaskRunner::ConditionsAllow(const StoredTask& task) {
 }
 
 int TaskRunner::Fire(const std::string& name, int index) {
-  SchedSystem* sys = SchedSystem::Default();
   StoredTask task;
   try {
     task = service_->store().Load(name);
@@ -126,7 +125,7 @@ int TaskRunner::Fire(const std::string& name, int index) {
     return 1;
   }
   const TaskDefinitionData& d = task.Definition;
-  int64_t now = sys->Now();
+  int64_t now = NowSeconds();
   int64_t expiry = ExpiryOf(d);
   if (expiry != 0 && expiry <= now) {
     Resync();  // deletes the expired task with its lines
@@ -156,8 +155,7 @@ int TaskRunner::Fire(const std::string& name, int index) {
         fired = due;
         service_->store().SaveState(name, state);
       }
-      exhausted =
-          !CanStillFire(t, d.Settings, std::max(fired, state.RegisteredAt), now);
+      exhausted = !CanStillFire(t, d.Settings, std::max(fired, state.RegisteredAt), now);
     }
     // A trigger with nothing left to fire loses its line.
     if (exhausted) Resync();
@@ -175,7 +173,7 @@ int TaskRunner::Event(const std::string& kind) {
     return 1;
   }
   std::string user = SchedSystem::Default()->CurrentUserName();
-  int64_t now = SchedSystem::Default()->Now();
+  int64_t now = NowSeconds();
   int rc = 0;
   for (const std::string& name : service_->store().ListNames()) {
     StoredTask task;
@@ -294,7 +292,7 @@ int TaskRunner::Execute(const StoredTask& task) {
       s->RunningPid = sys->CurrentPid();
       s->RunningGroup = 0;
       s->StopRequested = false;
-      s->LastRunTime = sys->Now();
+      s->LastRunTime = NowSeconds();
     });
     Log("Task \"" + name + "\" started.");
     result = RunActions(task);
@@ -326,7 +324,6 @@ int TaskRunner::Execute(const StoredTask& task) {
 }
 
 uint32_t TaskRunner::RunActions(const StoredTask& task) {
-  SchedSystem* sys = SchedSystem::Default();
   const std::string& name = task.Name;
   if (task.Definition.Actions.empty()) {
     Log("Task \"" + name + "\" has no action to run.");
@@ -334,13 +331,13 @@ uint32_t TaskRunner::RunActions(const StoredTask& task) {
   }
   // The time limit holds for the whole run, however many actions it has.
   int64_t limit = TimeLimitSeconds(task.Definition.Settings);
-  int64_t deadline = limit > 0 ? sys->Now() + limit : 0;
+  int64_t deadline = limit > 0 ? NowSeconds() + limit : 0;
   uint32_t result = 0;
   for (const ActionDef& a : task.Definition.Actions) {
     if (StopRequested(name)) return kStatusTerminated;
     int64_t left_ms = 0;
     if (deadline != 0) {
-      left_ms = (deadline - sys->Now()) * 1000;
+      left_ms = (deadline - NowSeconds()) * 1000;
       if (left_ms <= 0) {
         Log("Task \"" + name + "\" ran past its time limit " +
             task.Definition.Settings.ExecutionTimeLimit + "; its other actions were not run.");

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <chrono>
-#include <thread>
 #include <cstdio>
 #include <functional>
+#include <thread>
 
 #include "base/Exception.h"
 #include "base/TextUtil.h"

@@ -37,7 +37,7 @@ std::string DateText(int y, int m, int d) {
 }
 
 std::string FormatLocale(TDateTime value, const char* pattern) {
-  CivilTime c = DecodeDateTime(value);
+  DateTime c = DecodeDateTime(value);
   struct tm tm = {};
   tm.tm_year = c.year - 1900;
   tm.tm_mon = c.month - 1;
@@ -147,7 +147,8 @@ bool TriggerKindFires(TTriggerType kind) {
 std::vector<TTriggerType> FiringTriggerKinds() {
   std::vector<TTriggerType> kinds;
   for (int k = ttOnce; k < ttUnknown; ++k) {
-    if (TriggerKindFires(static_cast<TTriggerType>(k))) kinds.push_back(static_cast<TTriggerType>(k));
+    if (TriggerKindFires(static_cast<TTriggerType>(k)))
+      kinds.push_back(static_cast<TTriggerType>(k));
   }
   return kinds;
 }
@@ -258,7 +259,7 @@ TaskTriggerRecord ServiceTriggerToRecord(const TriggerDef& t) {
   TaskTriggerRecord r;
   TDateTime start = IsoToDateTime(t.StartBoundary);
   if (start != 0) {
-    CivilTime c = DecodeDateTime(start);
+    DateTime c = DecodeDateTime(start);
     r.wBeginYear = static_cast<uint16_t>(c.year);
     r.wBeginMonth = static_cast<uint16_t>(c.month);
     r.wBeginDay = static_cast<uint16_t>(c.day);
@@ -267,7 +268,7 @@ TaskTriggerRecord ServiceTriggerToRecord(const TriggerDef& t) {
   }
   TDateTime end = IsoToDateTime(t.EndBoundary);
   if (end != 0) {
-    CivilTime c = DecodeDateTime(end);
+    DateTime c = DecodeDateTime(end);
     r.wEndYear = static_cast<uint16_t>(c.year);
     r.wEndMonth = static_cast<uint16_t>(c.month);
     r.wEndDay = static_cast<uint16_t>(c.day);

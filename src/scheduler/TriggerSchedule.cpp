@@ -14,7 +14,7 @@ constexpr int64_t kHorizonDays = 366 * 9;
 
 struct Plan {
   int64_t start_day = 0;  // days since 1970-01-01
-  CivilTime start;
+  DateTime start;
   int64_t start_epoch = 0;
   int64_t end_epoch = kNever;
   int64_t interval = 0;  // seconds; 0 for no repetition
@@ -75,7 +75,7 @@ bool Qualifies(const TriggerDef& t, const Plan& p, int64_t day) {
 }
 
 int64_t BaseEpoch(const Plan& p, int64_t day) {
-  CivilTime c = p.start;
+  DateTime c = p.start;
   CivilFromDays(day, &c.year, &c.month, &c.day);
   return LocalToEpoch(c);
 }
@@ -110,7 +110,7 @@ int64_t PrevDay(const TriggerDef& t, const Plan& p, int64_t day) {
 }
 
 int64_t DayOf(int64_t epoch) {
-  CivilTime c = EpochToLocal(epoch);
+  DateTime c = EpochToLocal(epoch);
   return DaysFromCivil(c.year, c.month, c.day);
 }
 

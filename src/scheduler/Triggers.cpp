@@ -9,7 +9,7 @@ namespace {
 
 TDateTime RecordDate(uint16_t y, uint16_t m, uint16_t d) {
   if (!IsValidDate(y, m, d)) return 0;
-  CivilTime t;
+  DateTime t;
   t.year = y;
   t.month = m;
   t.day = d;
@@ -34,7 +34,7 @@ TDateTime TTrigger::GetBeginDate() {
 }
 
 void TTrigger::SetBeginDate(TDateTime date) {
-  CivilTime c = DecodeDateTime(date);
+  DateTime c = DecodeDateTime(date);
   FTaskTrigger.wBeginYear = static_cast<uint16_t>(c.year);
   FTaskTrigger.wBeginMonth = static_cast<uint16_t>(c.month);
   FTaskTrigger.wBeginDay = static_cast<uint16_t>(c.day);
@@ -47,7 +47,7 @@ TDateTime TTrigger::GetStartTime() const {
 }
 
 void TTrigger::SetStartTime(TDateTime time) {
-  CivilTime c = DecodeDateTime(time);
+  DateTime c = DecodeDateTime(time);
   FTaskTrigger.wStartHour = static_cast<uint16_t>(c.hour);
   FTaskTrigger.wStartMinute = static_cast<uint16_t>(c.minute);
 }
@@ -57,7 +57,7 @@ TDateTime TTrigger::GetEndDate() const {
 }
 
 void TTrigger::SetEndDate(TDateTime date) {
-  CivilTime c = DecodeDateTime(date);
+  DateTime c = DecodeDateTime(date);
   FTaskTrigger.wEndYear = static_cast<uint16_t>(c.year);
   FTaskTrigger.wEndMonth = static_cast<uint16_t>(c.month);
   FTaskTrigger.wEndDay = static_cast<uint16_t>(c.day);

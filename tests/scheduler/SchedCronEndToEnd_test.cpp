@@ -5,6 +5,7 @@
 // also when the test fails.
 #include <dirent.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -93,9 +94,13 @@ TEST(SchedCronEndToEnd, ATaskScheduledForTheNextMinuteRunsUnderCron) {
   CronDaemon cron;
   if (!cron.running()) GTEST_SKIP() << "the cron daemon is not running and cannot be started";
   test::ScopedEnvVar crontab("LORVANT_CRONTAB", "crontab");
-  test::ScopedEnvVar runner("LORVANT_RUNNER", LORVANT_RUNNER_EXE);
-
   std::string dir = test::MakeTempDir("cron e2e $x");
+  // Cron changes "\\%" and ends a command at '%': the runner's path, the
+  // store's and the task's name hold both, and reach the runner whole.
+  std::string bin = dir + "/bin \\ 5% 'q'";
+  ASSERT_EQ(::mkdir(bin.c_str(), 0755), 0);
+  ASSERT_EQ(::symlink(LORVANT_RUNNER_EXE, (bin + "/lorvant-runner").c_str()), 0);
+  test::ScopedEnvVar runner("LORVANT_RUNNER", (bin + "/lorvant-runner").c_str());
   std::string source = dir + "/source.txt";
   std::string lines;
   for (int i = 1; i <= 25; ++i) lines += "line " + std::to_string(i) + "\r\n";
@@ -109,10 +114,11 @@ TEST(SchedCronEndToEnd, ATaskScheduledForTheNextMinuteRunsUnderCron) {
   launcher.SaveBatchFile();
 
   std::string before = OpenCrontab("")->Read();
-  TaskService service(dir + "/store");
+  const std::string store = dir + "/store \\%";
+  TaskService service(store);
   service.Connect("", "", "", "");
   std::shared_ptr<TaskFolder> folder = service.GetFolder("");
-  const std::string name = "cron e2e 'split' 100%";
+  const std::string name = "cron e2e 'split' \"two\\\\back\" x\\%y $HOME 100%";
   TaskCleanup cleanup(folder, name);
 
   // cron reads a changed crontab on its minute tick; a change that lands
@@ -121,7 +127,7 @@ TEST(SchedCronEndToEnd, ATaskScheduledForTheNextMinuteRunsUnderCron) {
   RegisteredTaskPtr task;
   int64_t start = 0;
   for (int attempt = 0; attempt < 2; ++attempt) {
-    int64_t now = SchedSystem::Default()->Now();
+    int64_t now = NowSeconds();
     start = now - now % 60 + 60;
     if (start - now < 5) start += 60;  // leave cron time to read the new crontab
     TaskDefinitionPtr def = service.NewTask(0);
@@ -135,8 +141,8 @@ TEST(SchedCronEndToEnd, ATaskScheduledForTheNextMinuteRunsUnderCron) {
     def->Actions.push_back(action);
     task = folder->RegisterTaskDefinition(name, def, kTaskCreateOrUpdate, "", "", 3, "");
     std::string during = OpenCrontab("")->Read();
-    EXPECT_EQ(CrontabBlockLines(during, StoreMark(dir + "/store")).size(), 1u);
-    EXPECT_EQ(MergeCrontabBlock(during, StoreMark(dir + "/store"), {}), before);
+    EXPECT_EQ(CrontabBlockLines(during, StoreMark(store)).size(), 1u);
+    EXPECT_EQ(MergeCrontabBlock(during, StoreMark(store), {}), before);
 
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(start - now + 90);
     while (std::chrono::steady_clock::now() < deadline &&
@@ -146,9 +152,9 @@ TEST(SchedCronEndToEnd, ATaskScheduledForTheNextMinuteRunsUnderCron) {
     if (task->LastRunTime() != 0) break;
   }
   ASSERT_NE(task->LastRunTime(), 0) << "cron did not run the task; runner log:\n"
-                                    << test::ReadBytes(dir + "/store/runner.log");
+                                    << test::ReadBytes(store + "/runner.log");
   EXPECT_GE(DateTimeToEpoch(task->LastRunTime()), start);
-  EXPECT_EQ(task->LastTaskResult(), 0u) << test::ReadBytes(dir + "/store/runner.log");
+  EXPECT_EQ(task->LastTaskResult(), 0u) << test::ReadBytes(store + "/runner.log");
   EXPECT_EQ(task->NextRunTime(), 0);
   EXPECT_EQ(test::ReadBytes(dir + "/out/1.txt").substr(0, 8), "line 1\r\n");
   EXPECT_TRUE(FileExists(dir + "/out/3.txt"));

@@ -8,30 +8,102 @@
 namespace lorvant {
 namespace {
 
-// What sh makes of a word after cron has taken its '\%' escapes out: the
-// word must come back unchanged.
-std::string ThroughCronAndShell(const std::string& quoted) {
-  std::string for_shell;
-  for (size_t i = 0; i < quoted.size(); ++i) {
-    if (quoted[i] == '\\' && i + 1 < quoted.size() && quoted[i + 1] == '%') continue;
-    for_shell += quoted[i];
+// The command cron hands sh for a crontab line's command part, by cron's
+// own rules: "\%" becomes "%", a bare '%' ends the command (what follows is
+// standard input), and nothing else is changed; a backslash takes the
+// character after it along, so "\\%" is a kept "\\" and a bare '%'. Crons
+// differ on what a backslash before anything but '%' does, so a line may
+// hold a backslash only before '%' or a quote, which they all keep.
+std::string CronCommand(const std::string& command) {
+  std::string out;
+  for (size_t i = 0; i < command.size(); ++i) {
+    if (command[i] == '\\' && i + 1 < command.size()) {
+      char next = command[i + 1];
+      EXPECT_TRUE(next == '%' || next == '\'') << "a backslash before " << next << ": " << command;
+      if (next != '%') out += '\\';
+      out += next;
+      ++i;
+    } else if (command[i] == '%') {
+      break;
+    } else {
+      out += command[i];
+    }
   }
+  return out;
+}
+
+// The words sh starts the program with for that command.
+std::vector<std::string> WordsThroughShell(const std::string& command) {
   std::string dir = test::MakeTempDir("cq");
   std::string out = dir + "/out";
-  std::string script = "printf '%s' " + for_shell + " > '" + out + "'";
-  test::WriteBytes(dir + "/s.sh", script);
+  test::WriteBytes(dir + "/s.sh", "set -- " + command +
+                                      "\nfor w; do printf '%s\\0' \"$w\"; done > '" + out + "'\n");
   EXPECT_EQ(std::system(("sh '" + dir + "/s.sh'").c_str()), 0);
-  return test::ReadBytes(out);
+  std::vector<std::string> words;
+  std::string all = test::ReadBytes(out), word;
+  for (char c : all) {
+    if (c == '\0') {
+      words.push_back(word);
+      word.clear();
+    } else {
+      word += c;
+    }
+  }
+  return words;
+}
+
+// The words the runner gets from a line, its store and task decoded as the
+// runner decodes them.
+std::vector<std::string> RunnerWords(const std::string& line, const std::string& schedule,
+                                     const std::string& mark) {
+  std::string tag = " # lorvant-" + mark;
+  EXPECT_EQ(line.compare(0, schedule.size() + 1, schedule + " "), 0) << line;
+  EXPECT_EQ(line.compare(line.size() - tag.size(), tag.size(), tag), 0) << line;
+  std::string command =
+      line.substr(schedule.size() + 1, line.size() - tag.size() - schedule.size() - 1);
+  std::vector<std::string> words = WordsThroughShell(CronCommand(command));
+  if (words.size() == 5 && words[1] == "fire-hex") {
+    std::string store, name;
+    EXPECT_TRUE(FromCronHex(words[2], &store) && FromCronHex(words[3], &name)) << line;
+    words[1] = "fire";
+    words[2] = store;
+    words[3] = name;
+  }
+  return words;
+}
+
+TEST(SchedCrontab, TheRunnerGetsExactlyTheNameAndPathsThroughCron) {
+  struct Case {
+    const char *runner, *store, *name;
+  } cases[] = {
+      {"/opt/lorvant-runner", "/home/a/store", "plain"},
+      {"/opt/lorvant-runner", "/home/a/store", "two\\\\back"},
+      {"/opt/lorvant-runner", "/home/a/store", "x\\%y"},
+      {"/opt/lorvant-runner", "/home/a/store", "it's \"100%\" $HOME `id` \\ end\\"},
+      {"/opt/run \\%x\\\\%/lorvant-runner", "/home/a\\b%c/st'ore", "#not a comment; rm -rf x"},
+      {"/opt/trailing\\", "/s%", "%%\\\\%%"},
+  };
+  for (const Case& c : cases) {
+    std::string line = RunnerCronLine("5 9,10 * * *", c.runner, c.store, c.name, 3, "abc");
+    EXPECT_EQ(line.find('\n'), std::string::npos);
+    EXPECT_EQ(RunnerWords(line, "5 9,10 * * *", "abc"),
+              (std::vector<std::string>{c.runner, "fire", c.store, c.name, "3"}))
+        << line;
+  }
+  // A readable line where cron's rules cannot touch the words.
+  EXPECT_EQ(RunnerCronLine("@reboot", "/r", "/s", "it's 100", 0, "m"),
+            "@reboot '/r' 'fire' '/s' 'it'\\''s 100' '0' # lorvant-m");
 }
 
 TEST(SchedCrontab, QuotedWordsReachTheProgramUnchanged) {
-  const char* words[] = {"plain",     "it's",   "100% sure",      "$HOME `id` $(id)",
-                         "a\\b\\%c",  "'\"'\"", "semi; rm -rf x", "#not a comment",
-                         "trailing\\"};
+  const char* words[] = {
+      "plain",  "it's",           "100% sure",      "$HOME `id` $(id)", "a\\b\\%c",
+      "'\"'\"", "semi; rm -rf x", "#not a comment", "trailing\\",       "\\\\%",
+      "%\\"};
   for (const char* w : words) {
     std::string quoted = CronQuote(w);
     EXPECT_EQ(quoted.find('\n'), std::string::npos);
-    EXPECT_EQ(ThroughCronAndShell(quoted), w) << quoted;
+    EXPECT_EQ(WordsThroughShell(CronCommand(quoted)), std::vector<std::string>{w}) << quoted;
   }
 }
 

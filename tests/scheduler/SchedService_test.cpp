@@ -26,18 +26,7 @@ class SchedServiceTest : public ::testing::Test {
     sys_.SetLocal(2024, 3, 4, 12, 0);
   }
 
-  static StoredTask DailyTask(const std::string& name) {
-    StoredTask t;
-    t.Name = name;
-    TriggerDef trig;
-    trig.Type = kTriggerDaily;
-    trig.StartBoundary = "2024-03-01T09:30:00";
-    t.Definition.Triggers.push_back(trig);
-    ActionDef a;
-    a.Path = "/bin/true";
-    t.Definition.Actions.push_back(a);
-    return t;
-  }
+  static StoredTask DailyTask(const std::string& name) { return test::DailyTask(name); }
 
   std::vector<std::string> Lines() {
     return CrontabBlockLines(test::ReadBytes(crontab_file_), StoreMark(store_));
@@ -53,7 +42,7 @@ class SchedServiceTest : public ::testing::Test {
 TEST_F(SchedServiceTest, RegisteringWritesOneLinePerTriggerAndDeletingRemovesThem) {
   test::WriteBytes(crontab_file_, "MAILTO=me\n0 1 * * * backup\n");
   SchedulerService svc(store_);
-  StoredTask t = DailyTask("it's 100% $HOME");
+  StoredTask t = DailyTask("it's 10 $HOME");
   TriggerDef boot;
   boot.Type = kTriggerBoot;
   t.Definition.Triggers.push_back(boot);
@@ -61,9 +50,9 @@ TEST_F(SchedServiceTest, RegisteringWritesOneLinePerTriggerAndDeletingRemovesThe
   std::string q = CronQuote(store_);
   EXPECT_EQ(Lines(), (std::vector<std::string>{
                          "30 9,10 * * * '/opt/lorvant/lorvant-runner' 'fire' " + q +
-                             " 'it'\\''s 100\\% $HOME' '0' # lorvant-" + StoreMark(store_),
+                             " 'it'\\''s 10 $HOME' '0' # lorvant-" + StoreMark(store_),
                          "@reboot '/opt/lorvant/lorvant-runner' 'fire' " + q +
-                             " 'it'\\''s 100\\% $HOME' '1' # lorvant-" + StoreMark(store_)}));
+                             " 'it'\\''s 10 $HOME' '1' # lorvant-" + StoreMark(store_)}));
   TaskStatus s = svc.StatusOf(t.Name, t.Definition);
   EXPECT_EQ(s.State, kStateReady);
   EXPECT_EQ(s.LastTaskResult, kStatusHasNotRun);
@@ -84,19 +73,86 @@ TEST_F(SchedServiceTest, CronFieldsFollowTheRepetition) {
   EXPECT_EQ(CronScheduleOf(t), "* * * * *");
 }
 
+// Stored earlier, or by hand: what can no longer run gets no line.
 TEST_F(SchedServiceTest, OnlyTasksThatCanStillRunGetLines) {
   SchedulerService svc(store_);
   StoredTask past = DailyTask("past");
   past.Definition.Triggers[0].Type = kTriggerTime;  // once, on 1 March
-  svc.Register(past);
+  svc.store().Save(past);
   StoredTask off = DailyTask("off");
   off.Definition.Settings.Enabled = false;
   svc.Register(off);
   StoredTask idle = DailyTask("idle");
   idle.Definition.Triggers[0].Type = kTriggerIdle;
-  svc.Register(idle);
+  svc.store().Save(idle);
+  svc.SyncSchedule();
   EXPECT_TRUE(Lines().empty());
   EXPECT_EQ(svc.StatusOf("off", off.Definition).State, kStateDisabled);
+}
+
+TEST_F(SchedServiceTest, AnOverLongNumberDamagesOneTaskAndTheOthersKeepTheirLines) {
+  SchedulerService svc(store_);
+  svc.Register(DailyTask("good"));
+  svc.Register(DailyTask("bad"));
+  std::string file = svc.store().TaskFile("bad");
+  std::string text = test::ReadBytes(file);
+  size_t pos = text.find("RestartCount=0");
+  ASSERT_NE(pos, std::string::npos);
+  text.replace(pos, 14, "RestartCount=9999999999999999999");
+  test::WriteBytes(file, text);
+  test::WriteBytes(svc.store().StateFile("good"),
+                   "# Lorvant task state 1\nLastRunTime=9999999999999999999\n");
+  try {
+    svc.store().Load("bad");
+    ADD_FAILURE() << "the damaged task was read";
+  } catch (const EServiceError& e) {
+    EXPECT_NE(std::string(e.what()).find("\"" + file + "\" is damaged at line"), std::string::npos)
+        << e.what();
+    EXPECT_NE(std::string(e.what()).find("\"RestartCount\" is out of range"), std::string::npos);
+  }
+  svc.SyncSchedule();
+  ASSERT_EQ(Lines().size(), 1u);
+  EXPECT_NE(Lines()[0].find("'good'"), std::string::npos);
+  EXPECT_EQ(svc.StatusOf("good", DailyTask("good").Definition).LastRunTime, 0);
+  svc.Register(DailyTask("third"));
+  EXPECT_EQ(Lines().size(), 2u);
+  svc.Delete("third");
+  EXPECT_EQ(Lines().size(), 1u);
+}
+
+// A crontab command that warns on standard error: the warning is no
+// crontab line, and it is the reason when the command fails.
+TEST_F(SchedServiceTest, TheCrontabCommandsStandardErrorIsNeverCrontabText) {
+  std::string program = dir_ + "/crontab.sh";
+  std::string table = dir_ + "/table";
+  test::WriteBytes(table, "0 1 * * * backup\n");
+  test::WriteBytes(program,
+                   "#!/bin/sh\necho 'warning: no locale' >&2\n"
+                   "if [ \"$1\" = -l ]; then cat '" +
+                       table +
+                       "'; exit 0; fi\n"
+                       "if [ -f '" +
+                       dir_ +
+                       "/refuse' ]; then echo 'bad line 3' >&2; exit 1; fi\n"
+                       "cat > '" +
+                       table + "'\n");
+  ::chmod(program.c_str(), 0755);
+  test::ScopedEnvVar command("LORVANT_CRONTAB", program.c_str());
+  SchedulerService svc(store_);
+  svc.Register(DailyTask("nightly"));
+  std::string text = test::ReadBytes(table);
+  EXPECT_EQ(text.find("warning"), std::string::npos) << text;
+  EXPECT_EQ(text.substr(0, 17), "0 1 * * * backup\n");
+  EXPECT_EQ(CrontabBlockLines(text, StoreMark(store_)).size(), 1u);
+  test::WriteBytes(dir_ + "/refuse", "");
+  try {
+    svc.Delete("nightly");
+    ADD_FAILURE() << "a refused crontab was reported as written";
+  } catch (const ESchedulerError& e) {
+    EXPECT_NE(std::string(e.what()).find("refused the new crontab: warning: no locale\nbad line 3"),
+              std::string::npos)
+        << e.what();
+  }
 }
 
 TEST_F(SchedServiceTest, LogonTriggersGoThroughOneAutostartEntry) {

@@ -1,4 +1,4 @@
-// Test support for the scheduler: a SchedSystem whose clock, cron daemon,
+// Test support for the scheduler: a SchedSystem (and Env clock) whose time, cron daemon,
 // account and child processes the test decides, with the crontab a file in
 // the test's own folder, and a scope that sets the time zone.
 #pragma once
@@ -14,15 +14,17 @@
 
 #include "scheduler/SchedSystem.h"
 #include "scheduler/SchedTime.h"
+#include "scheduler/TaskModel.h"
 #include "support/TestEnv.h"
 
 namespace lorvant::test {
 
 class FakeSchedSystem : public SchedSystem {
  public:
-  FakeSchedSystem() : real_(SchedSystem::Default()), scope_(this) {}
+  FakeSchedSystem()
+      : real_(SchedSystem::Default()), clock_(this), clock_scope_(&clock_), scope_(this) {}
 
-  int64_t now = 1700000000;
+  int64_t now = 1700000000;  // Env's wall clock, in seconds
   bool cron_running = true;
   bool can_start_cron = false;
   bool root = false;
@@ -39,13 +41,13 @@ class FakeSchedSystem : public SchedSystem {
   std::function<void()> on_stop;  // runs when a group is stopped
   std::vector<int64_t> slept;
   std::vector<int64_t> lock_waits;  // the timeouts WaitLock was given
+  std::function<void()> on_wait;    // runs as WaitLock waits
   // Runs as each faked process runs (after its on_start, with the group
   // 9000 + its number).
   std::function<void(const ProcessSpec&)> on_process;
   bool network = true;
   std::vector<UserAccount> detached_as;
 
-  int64_t Now() override { return now; }
   bool IsCronRunning() override { return cron_running; }
   bool StartCron() override {
     if (can_start_cron) cron_running = true;
@@ -76,6 +78,7 @@ class FakeSchedSystem : public SchedSystem {
   // Never waits: a lock held elsewhere stays held in a test.
   bool WaitLock(const std::string& name, int64_t timeout_ms, UniqueFd* lock) override {
     lock_waits.push_back(timeout_ms);
+    if (on_wait) on_wait();
     return real_->TryLock(name, lock);
   }
   void SleepSeconds(int64_t seconds) override {
@@ -111,7 +114,7 @@ class FakeSchedSystem : public SchedSystem {
 
   // Sets the clock to a local wall-clock time.
   void SetLocal(int y, int mo, int d, int h, int mi, int s = 0) {
-    CivilTime t;
+    DateTime t;
     t.year = y;
     t.month = mo;
     t.day = d;
@@ -122,7 +125,19 @@ class FakeSchedSystem : public SchedSystem {
   }
 
  private:
+  // Env's wall clock reads `now`.
+  class Clock : public EnvWrapper {
+   public:
+    explicit Clock(FakeSchedSystem* owner) : EnvWrapper(Env::Default()), owner_(owner) {}
+    int64_t WallClockNs() override { return owner_->now * 1000000000; }
+
+   private:
+    FakeSchedSystem* owner_;
+  };
+
   SchedSystem* real_;
+  Clock clock_;
+  ScopedEnv clock_scope_;
   ScopedSchedSystem scope_;
 };
 
@@ -145,9 +160,23 @@ class ScopedTimeZone {
 
 inline constexpr char kBerlin[] = "CET-1CEST,M3.5.0,M10.5.0/3";
 
+// A task that runs /bin/true every day at 09:30 from 1 March 2024.
+inline StoredTask DailyTask(const std::string& name) {
+  StoredTask t;
+  t.Name = name;
+  TriggerDef trig;
+  trig.Type = kTriggerDaily;
+  trig.StartBoundary = "2024-03-01T09:30:00";
+  t.Definition.Triggers.push_back(trig);
+  ActionDef a;
+  a.Path = "/bin/true";
+  t.Definition.Actions.push_back(a);
+  return t;
+}
+
 // Seconds since the epoch of a local wall-clock time.
 inline int64_t Local(int y, int mo, int d, int h, int mi, int s = 0) {
-  CivilTime t;
+  DateTime t;
   t.year = y;
   t.month = mo;
   t.day = d;
@@ -160,7 +189,7 @@ inline int64_t Local(int y, int mo, int d, int h, int mi, int s = 0) {
 // "yyyy-mm-dd hh:nn:ss" of an instant in local time, "0" for 0.
 inline std::string LocalText(int64_t epoch) {
   if (epoch == 0) return "0";
-  CivilTime t = EpochToLocal(epoch);
+  DateTime t = EpochToLocal(epoch);
   char buf[40];
   snprintf(buf, sizeof(buf), "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
            t.minute, t.second);

@@ -24,7 +24,7 @@ TEST(SchedUtils, IsoDurationToMinutes) {
 
 TEST(SchedUtils, IsoToDateTimeReadsTheFieldsAndIgnoresTheZone) {
   TDateTime plain = IsoToDateTime("2020-12-08T10:30:00");
-  CivilTime t = DecodeDateTime(plain);
+  DateTime t = DecodeDateTime(plain);
   EXPECT_EQ(t.year, 2020);
   EXPECT_EQ(t.month, 12);
   EXPECT_EQ(t.day, 8);
@@ -40,7 +40,7 @@ TEST(SchedUtils, IsoToDateTimeReadsTheFieldsAndIgnoresTheZone) {
 }
 
 TEST(SchedUtils, DateTimeValuesCountDaysFrom1899) {
-  CivilTime t;
+  DateTime t;
   t.year = 1899;
   t.month = 12;
   t.day = 30;
@@ -52,7 +52,7 @@ TEST(SchedUtils, DateTimeValuesCountDaysFrom1899) {
   t.minute = 59;
   t.second = 59;
   t.millisecond = 999;
-  CivilTime back = DecodeDateTime(EncodeDateTime(t));
+  DateTime back = DecodeDateTime(EncodeDateTime(t));
   EXPECT_EQ(back.day, 29);
   EXPECT_EQ(back.millisecond, 999);
   EXPECT_EQ(DayOfWeek(2024, 2, 29), 4);  // a Thursday

@@ -7,6 +7,7 @@
 #include "scheduler/SchedUtils.h"
 #include "scheduler/SchedulerErrors.h"
 #include "scheduler/TaskScheduler.h"
+#include "scheduler/TriggerRecord.h"
 
 namespace lorvant {
 namespace {
@@ -144,6 +145,11 @@ TEST_F(TaskItemTest, StatusTimesAndExitCodeOfARegisteredTask) {
   sys_.alive.insert(77);
   EXPECT_EQ(item->GetStatus(), ts2Running);
   EXPECT_EQ(item->GetExitCode(), 2u);
+  // A start waiting its turn behind that run (queue policy).
+  s.QueuedPids = {78};
+  store.SaveState("State", s);
+  sys_.alive.insert(78);
+  EXPECT_EQ(item->GetStatus(), ts2Queued);
   sys_.alive.clear();  // a run whose process is gone is not running
   EXPECT_EQ(item->GetStatus(), ts2Ready);
   item->Run();
@@ -157,6 +163,7 @@ TEST_F(TaskItemTest, StatusTimesAndExitCodeOfARegisteredTask) {
 TEST_F(TaskItemTest, FirstGenerationFlagsTheRunnerKeepsTo) {
   TTaskItem* item = NewItem("Flagged", true);
   item->SetFlags(FlagOf(tfRunIfConnectedToInternet) | FlagOf(tfDeleteWhenDone));
+  item->SetApplicationName("/bin/true");
   item->Deactivate(true);
   TaskSettings s = Stored("Flagged").Definition.Settings;
   EXPECT_TRUE(s.RunOnlyIfNetworkAvailable);
@@ -237,6 +244,111 @@ TEST_F(TaskItemTest, AnEditedTriggerRecordIsSavedEvenWhenNothingElseChanged) {
   back->GetTriggers()->GetItem(0)->SetStartTime(IsoToDateTime("2024-03-01T18:20:00"));
   back->Deactivate(true);
   EXPECT_EQ(Stored("Edit").Definition.Triggers[0].StartBoundary, "2024-03-01T18:20:00");
+}
+
+TEST_F(TaskItemTest, MailAndMessageSettersWriteOnlyIntoTheirOwnKindOfAction) {
+  TTaskItem* item = NewItem("Kinds");
+  item->SetApplicationName("/bin/true");  // action 1 runs a program
+  item->InsertAction(kActionShowMessage);
+  item->SetCurrentAction(1);
+  EXPECT_THROW(item->SetMailSendTo("ops"), ETaskError);
+  EXPECT_THROW(item->SetMessTitle("Done"), ETaskError);
+  EXPECT_EQ(item->GetMailSendTo(), "");
+  item->SetCurrentAction(2);
+  try {
+    item->SetMailSubject("Nightly");
+    ADD_FAILURE() << "an e-mail subject went into a message action";
+  } catch (const ETaskError& e) {
+    EXPECT_STREQ(e.what(), "Action 2 of the task \"Kinds\" is not an e-mail action.");
+  }
+  item->SetMessTitle("Done");
+  EXPECT_EQ(item->GetMessTitle(), "Done");
+  const ActionDef& program = item->TaskDefinition()->Actions[0];
+  EXPECT_EQ(program.Path, "/bin/true");
+  EXPECT_EQ(program.To + program.Subject + program.Title, "");
+}
+
+// Refused with a reason the window can show, before anything is written.
+TEST_F(TaskItemTest, ADefinitionIsCheckedBeforeItIsSaved) {
+  TTaskItem* item = NewItem("Checked");
+  item->SetApplicationName("/bin/true");
+  item->SetParameters("\"unclosed");
+  TTrigger* t = item->GetTriggers()->Add(ttOnce);
+  t->SetBeginDate(IsoToDateTime("2024-03-05T00:00:00"));
+  t->SetStartTime(IsoToDateTime("2024-03-05T08:15:00"));
+  item->GetTriggers()->UpdateTriggers();
+  std::string problem = item->CheckDefinition();
+  EXPECT_NE(problem.find("unclosed double quote"), std::string::npos) << problem;
+  try {
+    item->Deactivate(true);
+    ADD_FAILURE() << "saved";
+  } catch (const ETaskError& e) {
+    EXPECT_EQ(e.Message(), problem);
+  }
+  EXPECT_TRUE(TaskStore(dir_ + "/store").ListNames().empty());
+  item->SetParameters("\"closed\"");
+  sys_.SetLocal(2024, 3, 6, 12, 0);  // the one start has passed
+  EXPECT_NE(item->CheckDefinition().find("is to run once at 2024-03-05 08:15, which has passed"),
+            std::string::npos);
+  sys_.SetLocal(2024, 3, 4, 12, 0);
+  EXPECT_EQ(item->CheckDefinition(), "");
+  item->TaskDefinition()->Principal.RunLevel = 1;
+  item->Deactivate(true);
+  EXPECT_EQ(Stored("Checked").Definition.Principal.RunLevel, 1);
+}
+
+TEST_F(TaskItemTest, OnlyTriggerKindsThatFireAreOffered) {
+  EXPECT_EQ(TTaskScheduler::SupportedTriggerKinds(),
+            (std::vector<TTriggerType>{ttOnce, ttDaily, ttWeekly, ttMonthlyDate, ttMonthlyDow,
+                                       ttAtStartup, ttAtLogon}));
+  for (TTriggerType kind :
+       {ttOnIdle, ttOnConnect, ttOnDisconnect, ttOnLock, ttOnUnlock, ttUnknown}) {
+    EXPECT_FALSE(TriggerKindFires(kind)) << kind;
+  }
+  TTaskItem* item = NewItem("Idle");
+  item->SetApplicationName("/bin/true");
+  item->GetTriggers()->Add(ttOnIdle);
+  item->GetTriggers()->UpdateTriggers();
+  EXPECT_NE(item->CheckDefinition().find("never fires on this computer"), std::string::npos);
+  EXPECT_THROW(item->Deactivate(true), ETaskError);
+}
+
+// A ".job" name would be listed as another name, so edits and deletes would
+// reach another task: it is refused, in both generations.
+TEST_F(TaskItemTest, ANameEndingInJobIsRefused) {
+  for (bool first : {false, true}) {
+    scheduler_.UseTaskScheduler1Only = first;
+    scheduler_.Open();
+    scheduler_.Refresh();
+    EXPECT_THROW(scheduler_.CreateNewItem(first ? "Name.job.job" : "Name.JOB"), ETaskError);
+  }
+  scheduler_.UseTaskScheduler1Only = false;
+  scheduler_.Open();
+  TaskDefinitionPtr def = std::make_shared<TaskDefinitionData>();
+  def->Actions.emplace_back();
+  def->Actions[0].Path = "/bin/true";
+  EXPECT_THROW(scheduler_.Folder()->RegisterTaskDefinition("Name.job", def, kTaskCreateOrUpdate, "",
+                                                           "", 3, ""),
+               ETaskError);
+  // One planted by hand is not listed under another name, and "Name" is
+  // a task of its own that edits and deletes reach.
+  TaskStore store(dir_ + "/store");
+  StoredTask planted;
+  planted.Name = "Name";
+  planted.Definition = *def;
+  store.Save(planted);
+  ::rename(store.TaskFile("Name").c_str(), (dir_ + "/store/Name.job.task").c_str());
+  scheduler_.Refresh();
+  EXPECT_EQ(scheduler_.Count(), 0);
+  TTaskItem* item = scheduler_.CreateNewItem("Name");
+  item->SetApplicationName("/bin/echo");
+  item->Deactivate(true);
+  scheduler_.Refresh();
+  ASSERT_EQ(scheduler_.Count(), 1);
+  EXPECT_EQ(scheduler_.Items(0)->Name(), "Name");
+  scheduler_.DeleteTask("Name");
+  EXPECT_TRUE(test::PathExists(dir_ + "/store/Name.job.task"));
+  EXPECT_FALSE(test::PathExists(store.TaskFile("Name")));
 }
 
 }  // namespace

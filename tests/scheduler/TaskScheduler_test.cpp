@@ -25,7 +25,7 @@ class TaskSchedulerTest : public ::testing::TestWithParam<bool> {
     TTaskItem* item = scheduler_.CreateNewItem(name);
     item->SetApplicationName("/bin/true");
     TTrigger* t = item->GetTriggers()->Add(ttDaily);
-    CivilTime c;
+    DateTime c;
     c.year = 2024;
     c.month = 3;
     c.day = 1;

@@ -1,5 +1,9 @@
 #include "scheduler/TaskStore.h"
 
+#include <unistd.h>
+
+#include <functional>
+
 #include <gtest/gtest.h>
 
 #include "scheduler/SchedulerErrors.h"
@@ -65,12 +69,22 @@ TEST(TaskStore, ADamagedFileGivesAClearError) {
       {"", "line 1: it does not begin with its header"},
       {"MultipleInstances=1", "\"MultipleInstances\" is out of range"},
       {"LogonType=3", "\"LogonType\" is not a number"},
+      {"RestartCount=0", "\"RestartCount\" is out of range"},
+      {"DaysOfMonth=", "\"DaysOfMonth\" is out of range"},
+      {"RunLevel=0", "\"RunLevel\" is out of range"},
       {"TriggerRecord=", "a trigger record is not 48 bytes"},
       {"Description=", "a value has a bad escape"},
       {"[Task]", "a section name is not closed"},
   };
-  const std::string replacements[] = {"garbage",          "MultipleInstances=9", "LogonType=three",
-                                      "TriggerRecord=00", "Description=\\q",     "[Task"};
+  const std::string replacements[] = {"garbage",
+                                      "MultipleInstances=9",
+                                      "LogonType=three",
+                                      "RestartCount=9999999999999999999",
+                                      "DaysOfMonth=-99999999999999999999999",
+                                      "RunLevel=2",
+                                      "TriggerRecord=00",
+                                      "Description=\\q",
+                                      "[Task"};
   for (size_t i = 0; i < std::size(damages); ++i) {
     std::string bad = good;
     if (damages[i].first.empty()) {
@@ -102,9 +116,82 @@ TEST(TaskStore, ADamagedStateReadsAsNeverRunAndIsReplaced) {
   RunState back = store.LoadState("T");
   EXPECT_EQ(back.LastRunTime, 1700000000);
   EXPECT_EQ(back.LastFired, (std::vector<int64_t>{5, 6}));
-  test::WriteBytes(store.StateFile("T"), "# Lorvant task state 1\nLastRunTime=soon\n");
-  EXPECT_EQ(store.LoadState("T").LastRunTime, 0);
-  EXPECT_EQ(store.LoadState("T").LastResult, 0x41303u);
+  for (const char* bad : {"LastRunTime=soon", "LastRunTime=9999999999999999999",
+                          "LastFired=99999999999999999999999999"}) {
+    test::WriteBytes(store.StateFile("T"), std::string("# Lorvant task state 1\n") + bad + "\n");
+    EXPECT_EQ(store.LoadState("T").LastRunTime, 0) << bad;
+    EXPECT_EQ(store.LoadState("T").LastResult, 0x41303u) << bad;
+  }
+}
+
+TEST(TaskStore, TheRunLevelAndQueuedStartsReadBack) {
+  TaskStore store(test::MakeTempDir("store"));
+  StoredTask t = Sample();
+  t.Definition.Principal.RunLevel = 1;
+  store.Save(t);
+  EXPECT_EQ(store.Load(t.Name).Definition.Principal.RunLevel, 1);
+  RunState s;
+  s.QueuedPids = {41, 42};
+  store.SaveState("T", s);
+  EXPECT_EQ(store.LoadState("T").QueuedPids, (std::vector<int64_t>{41, 42}));
+}
+
+// A link planted in the store: every write refuses it, naming the file, and
+// what it points at stays as it was.
+TEST(TaskStore, NoWriteGoesThroughALinkInTheStore) {
+  std::string dir = test::MakeTempDir("store");
+  TaskStore store(dir);
+  store.SetLockTimeout(0);
+  std::string victim = test::MakeTempDir("victim") + "/precious";
+  const std::string kept = "the user's own data\n";
+  struct Plant {
+    const char* entry;
+    std::function<void()> write;
+  } plants[] = {
+      {"T.task", [&] { store.Save(Sample()); }},
+      {"T.state", [&] { store.SaveState("T", RunState()); }},
+      {".lock", [&] { store.Lock(); }},
+      {"runner.log", [&] { store.AppendLog("a line"); }},
+  };
+  StoredTask t = Sample();
+  t.Name = "T";
+  plants[0].write = [&] { store.Save(t); };
+  for (const Plant& p : plants) {
+    test::WriteBytes(victim, kept);
+    ASSERT_EQ(::symlink(victim.c_str(), (dir + "/" + p.entry).c_str()), 0);
+    try {
+      p.write();
+      ADD_FAILURE() << p.entry << " was written";
+    } catch (const EServiceError& e) {
+      EXPECT_NE(std::string(e.what()).find(dir + "/" + p.entry + "\" is not a file."),
+                std::string::npos)
+          << e.what();
+    }
+    EXPECT_EQ(test::ReadBytes(victim), kept) << p.entry;
+    ::unlink((dir + "/" + p.entry).c_str());
+  }
+  // Without links, each write works.
+  store.Save(t);
+  store.SaveState("T", RunState());
+  store.AppendLog("a line");
+  EXPECT_NE(test::ReadBytes(dir + "/runner.log").find("] a line\r\n"), std::string::npos);
+}
+
+TEST(TaskStore, ALockHeldElsewhereIsWaitedForOnlySoLong) {
+  std::string dir = test::MakeTempDir("store");
+  TaskStore store(dir);
+  UniqueFd held = store.Lock();
+  store.SetLockTimeout(100);
+  try {
+    store.Lock();
+    ADD_FAILURE() << "the lock was taken twice";
+  } catch (const EServiceError& e) {
+    EXPECT_NE(std::string(e.what()).find("is busy: another program has held its lock"),
+              std::string::npos)
+        << e.what();
+  }
+  held.Reset();
+  EXPECT_TRUE(store.Lock().valid());
 }
 
 TEST(TaskStore, ALinkInPlaceOfATaskFileIsNotFollowed) {

@@ -1,0 +1,94 @@
+#include "scheduler/CronDaemon.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "base/Exception.h"
+#include "base/TextUtil.h"
+#include "fs/FileUtil.h"
+#include "os/Env.h"
+#include "scheduler/ChildProcess.h"
+#include "scheduler/SchedulerErrors.h"
+
+namespace lorvant {
+
+bool IsExecutableFile(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
+bool CronDaemonRuns() {
+  DIR* dir = ::opendir("/proc");
+  if (dir == nullptr) return false;
+  bool found = false;
+  while (struct dirent* e = ::readdir(dir)) {
+    if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
+    std::string comm;
+    try {
+      comm = TrimText(ReadWholeFile(std::string("/proc/") + e->d_name + "/comm"));
+    } catch (const Exception&) {
+      continue;
+    }
+    if (comm == "cron" || comm == "crond") {
+      found = true;
+      break;
+    }
+  }
+  ::closedir(dir);
+  return found;
+}
+
+bool StartCronDaemon() {
+  if (CronDaemonRuns()) return true;
+  if (Env::Default()->EffectiveUserId() != 0) return false;
+  std::string cron = FindProgramPath("cron");
+  if (cron.empty()) cron = FindProgramPath("crond");
+  if (cron.empty()) return false;
+  ProcessSpec spec;
+  spec.argv = {cron};
+  RunChild(spec);  // the daemon forks and its first process ends
+  for (int i = 0; i < 40; ++i) {
+    if (CronDaemonRuns()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
+}
+
+std::string FindProgramPath(const std::string& name) {
+  if (name.find('/') != std::string::npos) return IsExecutableFile(name) ? name : "";
+  std::string path = Env::Default()->GetVar("PATH");
+  path += ":/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin:/usr/lib";
+  std::vector<std::string> dirs;
+  SplitString(path, ':', &dirs);
+  for (const std::string& d : dirs) {
+    if (d.empty() || d[0] != '/') continue;
+    std::string candidate = d + "/" + name;
+    if (IsExecutableFile(candidate)) return candidate;
+  }
+  return "";
+}
+
+std::string FindRunnerPath() {
+  std::string named = Env::Default()->GetVar("LORVANT_RUNNER");
+  if (!named.empty()) {
+    if (named[0] == '/' && IsExecutableFile(named)) return named;
+    throw ESchedulerError("LORVANT_RUNNER names \"" + named +
+                          "\", which is not an executable file.");
+  }
+  std::string exe = Env::Default()->ExecutablePath();
+  if (!exe.empty()) {
+    std::string beside = ExtractFilePath(exe) + "lorvant-runner";
+    if (IsExecutableFile(beside)) return beside;
+  }
+  std::string found = FindProgramPath("lorvant-runner");
+  if (!found.empty()) return found;
+  throw ESchedulerError("The task runner \"lorvant-runner\" is not installed beside \"" + exe +
+                        "\" or on PATH.");
+}
+
+}  // namespace lorvant
