@@ -30,7 +30,9 @@
 #include "diagnostics/UpdateCheck.h"
 #include "log/Log.h"
 #include "net/CurlHttpClient.h"
+#include "os/Env.h"
 #include "scheduler/SchedSystem.h"
+#include "scheduler/SchedTime.h"
 #include "scheduler/TaskItem.h"
 #include "scheduler/TaskStore.h"
 #include "tasks/FileSplitSession.h"
@@ -89,7 +91,6 @@ std::string MakeSource(const std::string& path, int lines) {
 class ShotSchedSystem : public SchedSystem {
  public:
   explicit ShotSchedSystem(SchedSystem* real) : real_(real) {}
-  int64_t Now() override { return now; }
   bool IsCronRunning() override { return true; }
   bool StartCron() override { return true; }
   std::unique_ptr<CrontabAccess> Crontab(const std::string& user) override {
@@ -124,6 +125,16 @@ class ShotSchedSystem : public SchedSystem {
 
  private:
   SchedSystem* real_;
+};
+
+// The system's wall clock reads the fixed morning too.
+class ShotClock : public EnvWrapper {
+ public:
+  explicit ShotClock(const ShotSchedSystem* sched) : EnvWrapper(Env::Default()), sched_(sched) {}
+  int64_t WallClockNs() override { return sched_->now * 1000000000; }
+
+ private:
+  const ShotSchedSystem* sched_;
 };
 
 // Makes a task through the wizard as a user would, taking a picture of
@@ -172,7 +183,7 @@ void ShootScheduler(const std::string& data, bool first) {
   WizardTask(&list, data + "/clean-up.sh", "Clean up at start", 4, nullptr, "");
   TaskStore store(TaskStore::DefaultFolder());
   RunState state = store.LoadState("Orders split");
-  state.LastRunTime = static_cast<ShotSchedSystem*>(SchedSystem::Default())->now - 3600 * 6;
+  state.LastRunTime = NowSeconds() - 3600 * 6;
   state.LastResult = 0;
   store.SaveState("Orders split", state);
   list.TaskSchedulerRefresh();
@@ -325,13 +336,15 @@ int main(int argc, char** argv) {
   }
 
   {
-    CivilTime morning;
+    DateTime morning;
     morning.year = 2026;
     morning.month = 12;
     morning.day = 11;
     morning.hour = 9;
     morning.minute = 41;
     sched.now = LocalToEpoch(morning);
+    ShotClock clock(&sched);
+    ScopedEnv clock_scope(&clock);
     ShootScheduler(data, false);
     ShootScheduler(data, true);
     TfrmTaskAccount account;

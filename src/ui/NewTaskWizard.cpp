@@ -127,7 +127,7 @@ TNewTaskWizard::TNewTaskWizard(TTaskScheduler* scheduler, QWidget* parent)
   // Every picker starts at the scheduler's next whole minute: the pickers
   // show minutes, and a one-time start at the current minute would have
   // passed by the time it is saved.
-  const int64_t epoch = SchedSystem::Default()->Now();
+  const int64_t epoch = NowSeconds();
   const QDateTime now = ToQDateTime(EpochToDateTime(epoch - epoch % 60 + 60));
   for (QDateEdit* d : {dtStartDateOnce, dtStartDateDaily}) d->setDate(now.date());
   for (QTimeEdit* t : {dtStartTimeOnce, dtStartTimeDaily, dtStartTimeWeekly, dtStartTimeMonthly}) {

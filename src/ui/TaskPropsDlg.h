@@ -122,7 +122,7 @@ class TPropsDlg : public QDialog {
   QRadioButton* rbMonthlyDow;
   QComboBox* cbWhichWeek;
   QListWidget* clbWeekDays;  // Sunday … Saturday
-  TMonthBoxes cbMonths;  // January … December
+  TMonthBoxes cbMonths;      // January … December
 
   // Settings, first generation
   QWidget* PanelXPSettings;

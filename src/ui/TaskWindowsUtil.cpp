@@ -25,15 +25,15 @@ QString TaskStatusText(TTaskStatus status) {
   return index < std::size(kTexts) ? QString(kTexts[index]) : QString("Unknown");
 }
 
-TDateTime SchedNow() { return EpochToDateTime(SchedSystem::Default()->Now()); }
+TDateTime SchedNow() { return EpochToDateTime(NowSeconds()); }
 
 QDateTime ToQDateTime(TDateTime value) {
-  CivilTime t = DecodeDateTime(value);
+  DateTime t = DecodeDateTime(value);
   return QDateTime(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second));
 }
 
 TDateTime FromQDate(const QDate& date) {
-  CivilTime t;
+  DateTime t;
   t.year = date.year();
   t.month = date.month();
   t.day = date.day();
@@ -41,7 +41,7 @@ TDateTime FromQDate(const QDate& date) {
 }
 
 TDateTime FromQTime(const QTime& time) {
-  CivilTime t;
+  DateTime t;
   t.year = 1899;
   t.month = 12;
   t.day = 30;

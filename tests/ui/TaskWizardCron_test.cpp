@@ -62,7 +62,7 @@ TEST(TaskWizardCron, ATaskMadeInTheWizardForTheNextMinuteRunsAndTheListShowsIt) 
 
   // A start at least 20 s away leaves cron its minute tick to read the
   // new crontab.
-  int64_t now = SchedSystem::Default()->Now();
+  int64_t now = NowSeconds();
   int64_t start = now - now % 60 + 60;
   if (start - now < 20) start += 60;
   const QDateTime at = ToQDateTime(EpochToDateTime(start));
