@@ -614,45 +614,35 @@ bool TNewTaskWizard::LeaveTriggerDetails() {
   }
   TTrigger* trigger = triggers->GetItem(0);
   trigger->SetTriggerType(kind);
-  TriggerTypeUnion details = {};
+  trigger->SetDetails({});  // the wizard's details only
+  TScheduleInput in;
   switch (kind) {
     case ttOnce:
-      trigger->SetStartTime(FromQTime(dtStartTimeOnce->time()));
-      trigger->SetBeginDate(FromQDate(dtStartDateOnce->date()));
+      in.time = dtStartTimeOnce->time();
+      in.date = dtStartDateOnce->date();
       break;
     case ttDaily:
-      trigger->SetStartTime(FromQTime(dtStartTimeDaily->time()));
-      trigger->SetBeginDate(FromQDate(dtStartDateDaily->date()));
-      details.Daily.DaysInterval =
+      in.time = dtStartTimeDaily->time();
+      in.date = dtStartDateDaily->date();
+      in.days_interval =
           static_cast<uint16_t>(rbEveryDay->isChecked() ? 1 : seIntervalDaily->value());
       break;
     case ttWeekly:
-      trigger->SetStartTime(FromQTime(dtStartTimeWeekly->time()));
-      trigger->SetBeginDate(today);
-      details.Weekly.WeeksInterval = static_cast<uint16_t>(seWeekInterval->value());
-      details.Weekly.rgfDaysOfTheWeek = WeekdayMask(cbWeekDays);
+      in.time = dtStartTimeWeekly->time();
+      in.weeks_interval = static_cast<uint16_t>(seWeekInterval->value());
+      in.weekdays = WeekdayMask(cbWeekDays);
       break;
-    case ttMonthlyDate:
-    case ttMonthlyDow: {
-      trigger->SetStartTime(FromQTime(dtStartTimeMonthly->time()));
-      const uint16_t months = MonthMask(cbMonths);
-      if (kind == ttMonthlyDate) {
-        trigger->SetBeginDate(today);
-        details.MonthlyDate.rgfDays = 1u << (seMonthDay->value() - 1);
-        details.MonthlyDate.rgfMonths = months;
-      } else {
-        details.MonthlyDOW.wWhichWeek = static_cast<uint16_t>(cbWhichWeek->currentIndex() + 1);
-        const int weekday = cbDaysOfTheWeek->currentIndex();
-        details.MonthlyDOW.rgfDaysOfTheWeek =
-            weekday < 0 ? 0 : static_cast<uint16_t>(1u << weekday);
-        details.MonthlyDOW.rgfMonths = months;
-      }
+    default: {  // the monthly kinds
+      in.time = dtStartTimeMonthly->time();
+      in.months = MonthMask(cbMonths);
+      in.month_days = 1u << (seMonthDay->value() - 1);
+      in.which_week = static_cast<uint16_t>(cbWhichWeek->currentIndex() + 1);
+      const int weekday = cbDaysOfTheWeek->currentIndex();
+      in.weekdays = weekday < 0 ? 0 : static_cast<uint16_t>(1u << weekday);
       break;
     }
-    default:
-      break;
   }
-  trigger->SetDetails(details);
+  WriteTrigger(trigger, in, today);
   triggers->UpdateTriggers();
   return ScheduleAccepted();
 }

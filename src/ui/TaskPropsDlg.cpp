@@ -697,50 +697,40 @@ void TPropsDlg::SaveTrigger() {
   const int index = cbSchedule->currentIndex();
   if (index < 0 || index >= triggers->Count()) return;
   TTrigger* trigger = triggers->GetItem(index);
-  const TDateTime today = DatePart(SchedNow());
-  TriggerTypeUnion details = trigger->GetDetails();
+  TScheduleInput in;
   switch (trigger->GetTriggerType()) {
     case ttOnce:
-      trigger->SetStartTime(FromQTime(dtOnceTime->time()));
-      trigger->SetBeginDate(FromQDate(dtOnceDate->date()));
+      in.time = dtOnceTime->time();
+      in.date = dtOnceDate->date();
       break;
     case ttDaily:
-      trigger->SetStartTime(FromQTime(dtDailyTime->time()));
-      trigger->SetBeginDate(FromQDate(dtDailyDate->date()));
-      details.Daily.DaysInterval =
+      in.time = dtDailyTime->time();
+      in.date = dtDailyDate->date();
+      in.days_interval =
           static_cast<uint16_t>(rbEveryDay->isChecked() ? 1 : seDailyInterval->value());
       break;
     case ttWeekly:
-      trigger->SetStartTime(FromQTime(dtWeeklyTime->time()));
-      trigger->SetBeginDate(today);
-      details.Weekly.WeeksInterval = static_cast<uint16_t>(seWeekInterval->value());
-      details.Weekly.rgfDaysOfTheWeek = WeekdayMask(cbWeekDays);
+      in.time = dtWeeklyTime->time();
+      in.weeks_interval = static_cast<uint16_t>(seWeekInterval->value());
+      in.weekdays = WeekdayMask(cbWeekDays);
       break;
-    case ttMonthlyDate: {
-      trigger->SetStartTime(FromQTime(dtMonthlyTime->time()));
-      trigger->SetBeginDate(today);
-      details.MonthlyDate.rgfMonths = MonthMask(cbMonths);
-      details.MonthlyDate.rgfDays = 0;
+    case ttMonthlyDate:
+    case ttMonthlyDow:
+      in.time = dtMonthlyTime->time();
+      in.months = MonthMask(cbMonths);
       for (int d = 0; d < 31; ++d) {
-        if (Checked(clbMonthDays, d)) details.MonthlyDate.rgfDays |= 1u << d;
+        if (Checked(clbMonthDays, d)) in.month_days |= 1u << d;
       }
-      break;
-    }
-    case ttMonthlyDow: {
-      trigger->SetStartTime(FromQTime(dtMonthlyTime->time()));
-      details.MonthlyDOW.rgfMonths = MonthMask(cbMonths);
-      details.MonthlyDOW.wWhichWeek = static_cast<uint16_t>(cbWhichWeek->currentIndex() + 1);
-      details.MonthlyDOW.rgfDaysOfTheWeek = 0;
+      in.which_week = static_cast<uint16_t>(cbWhichWeek->currentIndex() + 1);
+      in.weekdays = 0;
       for (int d = 0; d < 7; ++d) {
-        if (Checked(clbWeekDays, d))
-          details.MonthlyDOW.rgfDaysOfTheWeek |= static_cast<uint16_t>(1u << d);
+        if (Checked(clbWeekDays, d)) in.weekdays |= static_cast<uint16_t>(1u << d);
       }
       break;
-    }
     default:
       return;
   }
-  trigger->SetDetails(details);
+  WriteTrigger(trigger, in, DatePart(SchedNow()));
   triggers->UpdateTriggers();
 }
 

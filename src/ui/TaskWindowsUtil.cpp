@@ -176,6 +176,38 @@ void SetMonthMask(const TMonthBoxes& boxes, uint16_t mask) {
   for (size_t i = 0; i < boxes.size(); ++i) boxes[i]->setChecked((mask & (1u << i)) != 0);
 }
 
+void WriteTrigger(TTrigger* trigger, const TScheduleInput& in, TDateTime today) {
+  TriggerTypeUnion details = trigger->GetDetails();
+  trigger->SetStartTime(FromQTime(in.time));
+  switch (trigger->GetTriggerType()) {
+    case ttOnce:
+      trigger->SetBeginDate(FromQDate(in.date));
+      break;
+    case ttDaily:
+      trigger->SetBeginDate(FromQDate(in.date));
+      details.Daily.DaysInterval = in.days_interval;
+      break;
+    case ttWeekly:
+      trigger->SetBeginDate(today);
+      details.Weekly.WeeksInterval = in.weeks_interval;
+      details.Weekly.rgfDaysOfTheWeek = in.weekdays;
+      break;
+    case ttMonthlyDate:
+      trigger->SetBeginDate(today);
+      details.MonthlyDate.rgfDays = in.month_days;
+      details.MonthlyDate.rgfMonths = in.months;
+      break;
+    case ttMonthlyDow:
+      details.MonthlyDOW.wWhichWeek = in.which_week;
+      details.MonthlyDOW.rgfDaysOfTheWeek = in.weekdays;
+      details.MonthlyDOW.rgfMonths = in.months;
+      break;
+    default:
+      return;
+  }
+  trigger->SetDetails(details);
+}
+
 QIcon ProgramIcon() {
   static const bool registered = (InitTaskWindowResources(), true);
   (void)registered;

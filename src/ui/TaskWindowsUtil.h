@@ -17,6 +17,7 @@
 #include "scheduler/SchedTime.h"
 #include "scheduler/TaskItem.h"
 #include "scheduler/TriggerRecord.h"
+#include "scheduler/Triggers.h"
 
 class QGridLayout;
 class QLabel;
@@ -75,6 +76,22 @@ bool AnyChecked(const std::array<QCheckBox*, N>& boxes) {
   }
   return false;
 }
+
+// What a schedule panel says of a trigger of one kind.
+struct TScheduleInput {
+  QTime time;                   // every kind
+  QDate date;                   // once and daily: the first day
+  uint16_t days_interval = 1;   // daily
+  uint16_t weeks_interval = 1;  // weekly
+  uint16_t weekdays = 0;        // weekly, monthly by weekday: bit 0 Sunday
+  uint32_t month_days = 0;      // monthly by date: bit d-1 for day d
+  uint16_t months = 0;          // monthly kinds: bit 0 January
+  uint16_t which_week = 1;      // monthly by weekday: 1 first … 5 last
+};
+// Writes the input into the trigger's record for its kind (a weekly or
+// monthly-by-date trigger begins today), keeping the record's other
+// details; the caller writes the triggers to the task.
+void WriteTrigger(TTrigger* trigger, const TScheduleInput& input, TDateTime today);
 
 // The application's icon, for the wizard's side image.
 QIcon ProgramIcon();
