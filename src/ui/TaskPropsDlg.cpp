@@ -123,6 +123,13 @@ TPropsDlg::TPropsDlg(TTaskItem* item, Layout kind, QWidget* parent)
   PageControl1->addTab(schedule, "Schedule");
   PageControl1->addTab(settings, "Settings");
   if (layout_ != Layout::kSchedulePages) PageControl1->addTab(custom, "Custom");
+  if (layout_ == Layout::kSchedulePages) {
+    // The pages show no task or custom tab; the dialog still owns them.
+    for (QWidget* unused : {task, custom}) {
+      unused->setParent(this);
+      unused->hide();
+    }
+  }
   PageControl1->setCurrentIndex(0);
   const bool first = FirstGeneration();
   PanelXPTask->setVisible(first);
