@@ -36,6 +36,7 @@ class OkDesktop : public TDesktop {
   void ShowMessage(QWidget*, const std::string& text) override { Say(text); }
   void ShowError(QWidget*, const std::string& text) override { Say(text); }
   bool AskOkCancel(QWidget*, const std::string&) override { return true; }
+  bool AskYesNo(QWidget*, const std::string&, bool) override { return true; }
   std::string OpenFileName(QWidget*, const std::string&, const std::string&,
                            const std::string&) override {
     return "";

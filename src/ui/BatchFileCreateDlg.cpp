@@ -1,14 +1,17 @@
 #include "ui/BatchFileCreateDlg.h"
 
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <memory>
 
 #include "ui/Desktop.h"
 #include "ui/FileNameEdit.h"
 #include "ui/SessionSaveDlg.h"
+#include "ui/TaskListForm.h"
 #include "ui/UnexpectedError.h"
 
 namespace lorvant {
@@ -67,8 +70,6 @@ TSimpleBatchFileCreateDlg::TSimpleBatchFileCreateDlg(QWidget* parent)
   lblBatchFile->setBuddy(edtBatchFile->LineEdit());
   btnOK = new QPushButton("OK", this);
   btnScheduleTask = new QPushButton("Create && Schedule Task", this);
-  btnScheduleTask->setEnabled(false);  // until the scheduled-task windows exist
-  btnScheduleTask->setToolTip("Scheduling from this dialog is not available yet.");
   btnCancel = new QPushButton("Cancel", this);
   btnOK->setDefault(true);
 
@@ -98,6 +99,8 @@ TSimpleBatchFileCreateDlg::TSimpleBatchFileCreateDlg(QWidget* parent)
   SetTaskFileLabel("Session File");
 
   connect(btnOK, &QPushButton::clicked, this, &TSimpleBatchFileCreateDlg::btnOKClick);
+  connect(btnScheduleTask, &QPushButton::clicked, this,
+          &TSimpleBatchFileCreateDlg::btnScheduleTaskClick);
   connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
@@ -112,6 +115,27 @@ void TSimpleBatchFileCreateDlg::btnOKClick() {
   Desktop().ShowMessage(this, "File " + edtBatchFile->Text() + " Created.");
   Confirmed = true;
   Desktop().Open(edtBatchFile->Text());  // the desktop's editor; its outcome is not examined
+  accept();
+}
+
+void TSimpleBatchFileCreateDlg::btnScheduleTaskClick() {
+  if (!WriteBatchFile()) return;
+  Confirmed = true;
+  const std::string script =
+      QFileInfo(QString::fromStdString(edtBatchFile->Text())).absoluteFilePath().toStdString();
+  // The task list is made only now: a missing scheduler must not keep the
+  // batch file from being written.
+  std::unique_ptr<TTaskListForm> list;
+  try {
+    list = std::make_unique<TTaskListForm>(this);
+  } catch (const std::exception& e) {
+    Desktop().ShowError(this, e.what());
+    accept();
+    return;
+  }
+  list->ScheduleApplication(script);
+  hide();
+  list->exec();
   accept();
 }
 

@@ -65,6 +65,9 @@ class TSimpleBatchFileCreateDlg : public TBatchFileCreateDlg {
 
  private slots:
   void btnOKClick();
+  // Writes the batch file, then schedules it through the wizard and shows
+  // the task list.
+  void btnScheduleTaskClick();
 };
 
 }  // namespace lorvant

@@ -50,6 +50,13 @@ class QtDesktop final : public TDesktop {
     return QMessageBox::information(parent, "Lorvant", Q(text),
                                     QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
   }
+  bool AskYesNo(QWidget* parent, const std::string& text, bool warning) override {
+    QMessageBox::StandardButtons buttons = QMessageBox::Yes | QMessageBox::No;
+    QMessageBox::StandardButton answer =
+        warning ? QMessageBox::warning(parent, "Lorvant", Q(text), buttons, QMessageBox::No)
+                : QMessageBox::question(parent, "Lorvant", Q(text), buttons, QMessageBox::No);
+    return answer == QMessageBox::Yes;
+  }
   std::string OpenFileName(QWidget* parent, const std::string& filter,
                            const std::string& default_ext, const std::string& start) override {
     return PickFile(parent, QFileDialog::AcceptOpen, filter, default_ext, start);

@@ -22,6 +22,9 @@ class TDesktop {
   virtual void ShowError(QWidget* parent, const std::string& text) = 0;
   // A question with OK and Cancel (information icon); true for OK.
   virtual bool AskOkCancel(QWidget* parent, const std::string& text) = 0;
+  // A question with Yes and No, as a warning or as a confirmation; true
+  // for Yes.
+  virtual bool AskYesNo(QWidget* parent, const std::string& text, bool warning) = 0;
   // The file chosen in an open-file picker; "" when cancelled. filter is
   // in "Text|pattern|Text|pattern" form; default_ext has no dot.
   virtual std::string OpenFileName(QWidget* parent, const std::string& filter,

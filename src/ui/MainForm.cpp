@@ -20,6 +20,7 @@
 #include "ui/FileSplitForm.h"
 #include "ui/LinkButton.h"
 #include "ui/LogViewerForm.h"
+#include "ui/TaskListForm.h"
 #include "ui/UnexpectedError.h"
 
 namespace lorvant {
@@ -73,8 +74,7 @@ void TMainForm::BuildMenus() {
   mniSplit = file->addAction("Split Text File", this, &TMainForm::actNewSplitExecute);
   Exit1 = file->addAction("Exit", this, &QWidget::close);
   QMenu* tools = menuBar()->addMenu("&Tools");
-  ScheduledTasks1 = tools->addAction("Scheduled Tasks");
-  ScheduledTasks1->setEnabled(false);  // until the scheduled-task windows exist
+  ScheduledTasks1 = tools->addAction("Scheduled Tasks", this, &TMainForm::ScheduledTasks1Click);
   QMenu* help = menuBar()->addMenu("&Help");
   Content1 = help->addAction("Content", this,
                              [] { Desktop().Open(ProductPageUrl() + "?from=help-menu"); });
@@ -89,6 +89,17 @@ void TMainForm::BuildMenus() {
   help->addSeparator();
   mniCheckUpdate1 = help->addAction("Check Update", this, &TMainForm::mniCheckUpdate1Click);
   About1 = help->addAction("About Lorvant", this, &TMainForm::About1Click);
+}
+
+void TMainForm::ScheduledTasks1Click() {
+  std::unique_ptr<TTaskListForm> list;
+  try {
+    list = std::make_unique<TTaskListForm>(this);
+  } catch (const std::exception& e) {
+    Desktop().ShowError(this, e.what());  // no service, no window
+    return;
+  }
+  list->exec();
 }
 
 void TMainForm::BuildPage() {

@@ -65,6 +65,9 @@ class TMainForm : public QMainWindow {
   void ShowLog1Click();
   void mniCheckUpdate1Click();
   void About1Click();
+  // The task list window, modal; the scheduler's error when it cannot be
+  // reached.
+  void ScheduledTasks1Click();
   // Rebuilds the recent-task links, then the saved-task links. A malformed
   // recent_tasks.txt line is reported; the links before it stay and the
   // saved-task links keep their state.

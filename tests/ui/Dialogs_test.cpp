@@ -105,7 +105,7 @@ TEST_F(SaveFlowTest, SaveAndMakeBatchFileWritesTheScriptAndOpensItInTheEditor) {
   test::OnNextModal<TSimpleBatchFileCreateDlg>([&](TSimpleBatchFileCreateDlg* dlg) {
     boxes = {dlg->lblSessionFile->text().toStdString(), dlg->edtSessionFile->Text(),
              dlg->edtLogFile->Text(), dlg->edtBatchFile->Text()};
-    EXPECT_FALSE(dlg->btnScheduleTask->isEnabled());
+    EXPECT_TRUE(dlg->btnScheduleTask->isEnabled());
     // An empty log file name is refused and the dialog stays open.
     dlg->edtLogFile->SetText("");
     dlg->btnOK->click();

@@ -81,7 +81,7 @@ TEST_F(MainFormTest, FirstStartShowsHeadingsNewTaskAndMoreOnly) {
   EXPECT_EQ(help, (std::vector<std::string>{"Content", "-", "Show Log", "Open Exception File", "-",
                                             "Homepage", "Support Email", "-", "Check Update",
                                             "About Lorvant"}));
-  EXPECT_FALSE(form.ScheduledTasks1->isEnabled());
+  EXPECT_TRUE(form.ScheduledTasks1->isEnabled());
   EXPECT_TRUE(form.mniCheckUpdate1->isEnabled());
   form.Content1->trigger();
   form.SupportEmail1->trigger();

@@ -25,9 +25,10 @@ class FakeDesktop : public TDesktop {
   std::vector<std::string> messages;  // every box shown, errors included
   std::vector<std::string> errors;
   std::vector<std::string> questions;
-  std::deque<bool> answers;         // for questions; OK when empty
-  std::deque<std::string> files;    // for the pickers; cancel when empty
-  std::vector<std::string> opened;  // targets handed to the desktop
+  std::deque<bool> answers;          // for questions; OK when empty
+  std::deque<std::string> files;     // for the pickers; cancel when empty
+  std::vector<std::string> opened;   // targets handed to the desktop
+  std::vector<std::string> filters;  // of the open-file pickers shown
   int open_code = 42;
 
   void ShowMessage(QWidget*, const std::string& text) override { messages.push_back(text); }
@@ -42,8 +43,12 @@ class FakeDesktop : public TDesktop {
     answers.pop_front();
     return answer;
   }
-  std::string OpenFileName(QWidget*, const std::string&, const std::string&,
+  bool AskYesNo(QWidget* parent, const std::string& text, bool) override {
+    return AskOkCancel(parent, text);
+  }
+  std::string OpenFileName(QWidget*, const std::string& filter, const std::string&,
                            const std::string&) override {
+    filters.push_back(filter);
     return Next();
   }
   std::string SaveFileName(QWidget*, const std::string&, const std::string&,
