@@ -232,8 +232,12 @@ void SchedulerService::SyncSchedule() {
   if (!tasks.empty()) context.Runner = sys->RunnerPath();
   DesiredBlock block = DesiredSchedule(tasks, context);
   for (const std::string& name : block.Expired) {
-    store_.Remove(name);
-    TLog::Global()->Info("Scheduled task \"" + name + "\" expired and was deleted.");
+    try {
+      store_.Remove(name);
+      TLog::Global()->Info("Scheduled task \"" + name + "\" expired and was deleted.");
+    } catch (const Exception& e) {
+      TLog::Global()->Error("Scheduled task \"" + name + "\" expired: " + e.Message());
+    }
   }
   for (const std::string& problem : block.Problems) {
     TLog::Global()->Error("Scheduled task without crontab lines: " + problem);

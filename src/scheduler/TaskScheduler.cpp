@@ -202,14 +202,15 @@ TTaskItem* TTaskScheduler::CreateNewItem(const std::string& name) {
 
 void TTaskScheduler::DeleteTask(const std::string& name) {
   std::string key = RunningVistaOrLater() ? name : AddJobExtension(name);
-  auto [found, index] = FindTask(key);
-  if (found) FItems.erase(FItems.begin() + index);
   if (RunningVistaOrLater()) {
     Folder()->DeleteTask(StripJobExtension(key), 0);
   } else {
     if (!FITS) throw ESchedulerError(kServiceNotRunning);
     FITS->Delete(key);
   }
+  // Only once it is gone: a task that could not be deleted stays listed.
+  auto [found, index] = FindTask(key);
+  if (found) FItems.erase(FItems.begin() + index);
 }
 
 TTaskItem* TTaskScheduler::GetItem(int index) const {

@@ -1,6 +1,7 @@
 #include "scheduler/TaskStore.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -181,9 +182,16 @@ void TaskStore::AppendLog(const std::string& text) {
 bool TaskStore::Remove(const std::string& name) {
   CheckTaskName(name);
   bool had = Exists(name);
-  Env::Default()->RemoveAt(kCurrentFolder, TaskFile(name), false);
-  Env::Default()->RemoveAt(kCurrentFolder, StateFile(name), false);
-  Env::Default()->RemoveAt(kCurrentFolder, RunLockFile(name), false);
+  UniqueFd dir = OpenFolder();
+  // A task file that stays would come back at the next look: say so
+  // rather than report the task deleted.
+  if (int err = Env::Default()->RemoveAt(dir.get(), name + kTaskExt, false);
+      err != 0 && err != ENOENT) {
+    throw EServiceError(kErrorAccessDenied, "Cannot delete the stored task file \"" +
+                                                TaskFile(name) + "\": " + SystemErrorText(err));
+  }
+  Env::Default()->RemoveAt(dir.get(), name + kStateExt, false);
+  Env::Default()->RemoveAt(dir.get(), name + ".run", false);
   return had;
 }
 

@@ -48,7 +48,8 @@ class TaskStore {
   // Writes the task file; throws EServiceError on a failed write, or when a
   // link (or a folder) stands at its place, which is left as it is.
   void Save(const StoredTask& task);
-  // Removes the task's files; false when there was no task file.
+  // Removes the task's files; false when there was no task file. Throws
+  // EServiceError when the task file is there and cannot be removed.
   bool Remove(const std::string& name);
 
   // The recorded state; a missing or damaged state file reads as a task

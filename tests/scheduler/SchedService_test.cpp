@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <set>
 
 #include <gtest/gtest.h>
@@ -61,6 +62,34 @@ TEST_F(SchedServiceTest, RegisteringWritesOneLinePerTriggerAndDeletingRemovesThe
   svc.Delete(t.Name);
   EXPECT_EQ(test::ReadBytes(crontab_file_), "MAILTO=me\n0 1 * * * backup\n");
   EXPECT_THROW(svc.Delete(t.Name), EServiceError);
+}
+
+// A task file that cannot be removed is an error, never a task reported
+// deleted that comes back: it keeps its file and its line.
+TEST_F(SchedServiceTest, ATaskWhoseFileCannotBeRemovedIsNotReportedDeleted) {
+  struct BusyTaskFiles : EnvWrapper {
+    BusyTaskFiles() : EnvWrapper(Env::Default()) {}
+    int RemoveAt(int d, const std::string& n, bool folder) override {
+      return n.ends_with(".task") ? EBUSY : EnvWrapper::RemoveAt(d, n, folder);
+    }
+  } busy;
+  SchedulerService svc(store_);
+  svc.Register(DailyTask("kept"));
+  const std::vector<std::string> lines = Lines();
+  ASSERT_EQ(lines.size(), 1u);
+  {
+    ScopedEnv scoped(&busy);
+    try {
+      svc.Delete("kept");
+      ADD_FAILURE() << "reported deleted";
+    } catch (const EServiceError& e) {
+      const std::string reason = "Cannot delete the stored task file \"" + store_ +
+                                 "/kept.task\": " + SystemErrorText(EBUSY);
+      EXPECT_EQ(e.Message().rfind(reason, 0), 0u) << e.Message();
+    }
+  }
+  EXPECT_TRUE(test::PathExists(store_ + "/kept.task"));
+  EXPECT_EQ(Lines(), lines);
 }
 
 TEST_F(SchedServiceTest, CronFieldsFollowTheRepetition) {
