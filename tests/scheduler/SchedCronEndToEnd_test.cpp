@@ -3,8 +3,6 @@
 // and its last run time and exit code are recorded. The test's lines live
 // in a block of their own in the real crontab and are removed afterwards,
 // also when the test fails.
-#include <dirent.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,48 +17,13 @@
 #include "scheduler/SchedSystem.h"
 #include "scheduler/SchedUtils.h"
 #include "scheduler/TaskService.h"
+#include "support/CronDaemon.h"
 #include "support/RunLorvant.h"
 #include "support/TestEnv.h"
 #include "tasks/BatchOptions.h"
 
 namespace lorvant {
 namespace {
-
-std::vector<pid_t> CronPids() {
-  std::vector<pid_t> pids;
-  DIR* dir = ::opendir("/proc");
-  if (dir == nullptr) return pids;
-  while (struct dirent* e = ::readdir(dir)) {
-    if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
-    std::string comm = test::ReadBytes(std::string("/proc/") + e->d_name + "/comm");
-    if (comm == "cron\n" || comm == "crond\n") pids.push_back(std::atoi(e->d_name));
-  }
-  ::closedir(dir);
-  return pids;
-}
-
-// Starts the cron daemon when none runs, and stops only what it started.
-class CronDaemon {
- public:
-  CronDaemon() {
-    if (!CronPids().empty()) {
-      running_ = true;
-      return;
-    }
-    running_ = SchedSystem::Default()->StartCron();
-    if (running_) started_ = CronPids();
-  }
-  ~CronDaemon() {
-    for (pid_t pid : started_) ::kill(pid, SIGTERM);
-  }
-  CronDaemon(const CronDaemon&) = delete;
-  CronDaemon& operator=(const CronDaemon&) = delete;
-  bool running() const { return running_; }
-
- private:
-  bool running_ = false;
-  std::vector<pid_t> started_;
-};
 
 // Deletes the task (and with it its crontab lines) however the test ends.
 class TaskCleanup {
@@ -108,7 +71,7 @@ TEST(SchedCronEndToEnd, ATaskScheduledForTheNextMinuteRunsUnderCron) {
   if (SchedSystem::Default()->FindProgram("crontab").empty()) {
     GTEST_SKIP() << "no crontab command is installed (scripts/setup installs cron)";
   }
-  CronDaemon cron;
+  test::CronDaemon cron;
   if (!cron.running()) GTEST_SKIP() << "the cron daemon is not running and cannot be started";
   test::ScopedEnvVar crontab("LORVANT_CRONTAB", "crontab");
   std::string dir = test::MakeTempDir("cron e2e $x");
