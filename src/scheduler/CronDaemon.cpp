@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 #include <vector>
 
@@ -22,26 +23,36 @@ bool IsExecutableFile(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
 }
 
-bool CronDaemonRuns() {
+std::vector<pid_t> CronDaemonPids() {
+  std::vector<pid_t> pids;
   DIR* dir = ::opendir("/proc");
-  if (dir == nullptr) return false;
-  bool found = false;
+  if (dir == nullptr) return pids;
   while (struct dirent* e = ::readdir(dir)) {
     if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
-    std::string comm;
+    std::string stat;
     try {
-      comm = TrimText(ReadWholeFile(std::string("/proc/") + e->d_name + "/comm"));
+      stat = ReadWholeFile(std::string("/proc/") + e->d_name + "/stat");
     } catch (const Exception&) {
       continue;
     }
-    if (comm == "cron" || comm == "crond") {
-      found = true;
-      break;
+    // "pid (comm) state ...": a daemon that has ended but was not yet
+    // reaped still shows its name, and runs nothing.
+    const size_t open = stat.find('(');
+    const size_t close = stat.rfind(')');
+    if (open == std::string::npos || close == std::string::npos || close + 2 >= stat.size()) {
+      continue;
+    }
+    const std::string comm = stat.substr(open + 1, close - open - 1);
+    const char state = stat[close + 2];
+    if ((comm == "cron" || comm == "crond") && state != 'Z' && state != 'X') {
+      pids.push_back(static_cast<pid_t>(std::atoi(e->d_name)));
     }
   }
   ::closedir(dir);
-  return found;
+  return pids;
 }
+
+bool CronDaemonRuns() { return !CronDaemonPids().empty(); }
 
 bool StartCronDaemon() {
   if (CronDaemonRuns()) return true;

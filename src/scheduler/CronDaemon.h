@@ -3,12 +3,18 @@
 // cron calls. Real implementations behind SchedSystem, the room's door.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
+#include <vector>
 
 namespace lorvant {
 
 // True when path names a regular file this user may execute.
 bool IsExecutableFile(const std::string& path);
+// The processes of the running cron daemon (ended ones not yet reaped
+// left out); empty when none runs.
+std::vector<pid_t> CronDaemonPids();
 // True when a cron daemon runs.
 bool CronDaemonRuns();
 // Starts the cron daemon (root only); true when it runs afterwards.

@@ -2,8 +2,12 @@
 // included, and one that ignores SIGTERM ends by SIGKILL after the grace.
 #include <dirent.h>
 #include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <time.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <thread>
@@ -12,6 +16,7 @@
 
 #include "base/Exception.h"
 #include "fs/FileUtil.h"
+#include "scheduler/CronDaemon.h"
 #include "scheduler/SchedSystem.h"
 #include "support/TestEnv.h"
 
@@ -78,6 +83,39 @@ TEST(SchedProcess, StoppingAGroupEndsTheActionAndItsChildren) {
     EXPECT_EQ(result.exit_code, c.exit_code);
     EXPECT_EQ(LiveMembers(group), 0);
   }
+}
+
+// A cron daemon that has ended but was not reaped yet still shows its name
+// in /proc; taking it for a running daemon would leave every task unrun.
+TEST(SchedProcess, AnEndedUnreapedCronIsNotARunningOne) {
+  int to_child[2];
+  ASSERT_EQ(::pipe(to_child), 0);
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::prctl(PR_SET_NAME, "cron");
+    char c;
+    ssize_t got = ::read(to_child[0], &c, 1);
+    ::_exit(got == 1 ? 0 : 1);
+  }
+  ::close(to_child[0]);
+  auto listed = [pid] {
+    const std::vector<pid_t> pids = CronDaemonPids();
+    return std::find(pids.begin(), pids.end(), pid) != pids.end();
+  };
+  bool seen = false;
+  for (int i = 0; i < 200 && !seen; ++i) {
+    seen = listed();
+    if (!seen) ::usleep(10000);
+  }
+  EXPECT_TRUE(seen) << "a live process named cron is a running daemon";
+  ASSERT_EQ(::write(to_child[1], "x", 1), 1);
+  ::close(to_child[1]);
+  // Ended, not yet reaped: a zombie.
+  siginfo_t info{};
+  ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT), 0);
+  EXPECT_FALSE(listed());
+  ::waitpid(pid, nullptr, 0);
 }
 
 }  // namespace

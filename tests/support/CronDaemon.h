@@ -2,43 +2,42 @@
 // runs (root only) and stops only what it started.
 #pragma once
 
-#include <dirent.h>
 #include <signal.h>
+#include <unistd.h>
 
-#include <cstdlib>
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "scheduler/CronDaemon.h"
 #include "scheduler/SchedSystem.h"
 #include "support/TestEnv.h"
 
 namespace lorvant::test {
 
-inline std::vector<pid_t> CronPids() {
-  std::vector<pid_t> pids;
-  DIR* dir = ::opendir("/proc");
-  if (dir == nullptr) return pids;
-  while (struct dirent* e = ::readdir(dir)) {
-    if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
-    std::string comm = ReadBytes(std::string("/proc/") + e->d_name + "/comm");
-    if (comm == "cron\n" || comm == "crond\n") pids.push_back(std::atoi(e->d_name));
-  }
-  ::closedir(dir);
-  return pids;
-}
-
 class CronDaemon {
  public:
   CronDaemon() {
-    if (!CronPids().empty()) {
+    if (!CronDaemonPids().empty()) {
       running_ = true;
       return;
     }
     running_ = SchedSystem::Default()->StartCron();
-    if (running_) started_ = CronPids();
+    if (running_) started_ = CronDaemonPids();
   }
+  // Waits for what it stopped to be gone, so that a test right after this
+  // one never takes a dying daemon for a running one.
   ~CronDaemon() {
     for (pid_t pid : started_) ::kill(pid, SIGTERM);
+    for (int i = 0; i < 100; ++i) {
+      const std::vector<pid_t> running = CronDaemonPids();
+      bool gone = true;
+      for (pid_t pid : started_) {
+        gone = gone && std::find(running.begin(), running.end(), pid) == running.end();
+      }
+      if (gone) break;
+      ::usleep(50000);
+    }
   }
   CronDaemon(const CronDaemon&) = delete;
   CronDaemon& operator=(const CronDaemon&) = delete;
