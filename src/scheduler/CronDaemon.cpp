@@ -64,15 +64,7 @@ bool StartCronDaemon() {
   spec.argv = {cron};
   RunChild(spec);  // the daemon forks and its first process ends
   for (int i = 0; i < 40; ++i) {
-    if (CronDaemonRuns()) {
-      // cron notices a changed crontab by the modification time, in whole
-      // seconds, of what it read at start: a crontab written in that same
-      // second would never be read. So the caller writes only two seconds on.
-      const auto now = std::chrono::system_clock::now();
-      std::this_thread::sleep_until(std::chrono::floor<std::chrono::seconds>(now) +
-                                    std::chrono::seconds(2));
-      return true;
-    }
+    if (CronDaemonRuns()) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   return false;
