@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <pwd.h>
+#include <sys/fsuid.h>
 #include <unistd.h>
 
 #include <vector>
@@ -37,6 +38,21 @@ std::string EffectiveUserName() {
     return res->pw_name;
   }
   return std::to_string(::geteuid());
+}
+
+FileRightsOf::FileRightsOf(const UserAccount& account) {
+  if (account.uid <= 0 || account.gid < 0 || ::geteuid() != 0) return;
+  // The group first: once the user is no longer root, changing it may be
+  // refused. Each call returns the value it replaced.
+  old_gid_ = ::setfsgid(static_cast<gid_t>(account.gid));
+  old_uid_ = ::setfsuid(static_cast<uid_t>(account.uid));
+  changed_ = true;
+}
+
+FileRightsOf::~FileRightsOf() {
+  if (!changed_) return;
+  ::setfsuid(static_cast<uid_t>(old_uid_));
+  ::setfsgid(static_cast<gid_t>(old_gid_));
 }
 
 }  // namespace lorvant

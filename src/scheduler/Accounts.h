@@ -23,4 +23,23 @@ int GiveToAccount(const std::string& path, const UserAccount& owner);
 // The login name of the effective user (its number when it has none).
 std::string EffectiveUserName();
 
+// While alive, the calling thread reaches files with the account's rights
+// (its file-system user and group), so that root working in another
+// account's folders cannot be led by that account's links to where the
+// account could not write, and what it creates is the account's. Does
+// nothing without an account, for root's own, or when this process is not
+// root. Other threads keep their rights.
+class FileRightsOf {
+ public:
+  explicit FileRightsOf(const UserAccount& account);
+  ~FileRightsOf();
+  FileRightsOf(const FileRightsOf&) = delete;
+  FileRightsOf& operator=(const FileRightsOf&) = delete;
+
+ private:
+  bool changed_ = false;
+  int64_t old_uid_ = 0;
+  int64_t old_gid_ = 0;
+};
+
 }  // namespace lorvant

@@ -249,6 +249,7 @@ void SchedulerService::SyncSchedule() {
 
   std::string entry = AutostartFile();
   if (entry.empty()) return;
+  const FileRightsOf rights(account_);
   if (block.Logon) {
     MakeFolderFor(ExtractFilePath(entry), account_);
     std::string text =

@@ -35,6 +35,7 @@ std::string TaskStore::DefaultFolder() {
 }
 
 void TaskStore::MakeFolder() {
+  const FileRightsOf rights(owner_);
   if (folder_.empty())
     throw EServiceError(kErrorNotFound, "No home folder is known to keep tasks in.");
   if (DirectoryExists(folder_)) return;
@@ -64,6 +65,7 @@ void TaskStore::Own(const std::string& path) {
 }
 
 UniqueFd TaskStore::Lock() {
+  const FileRightsOf rights(owner_);
   MakeFolder();
   const std::string file = folder_ + "/.lock";
   Env* env = Env::Default();
@@ -98,6 +100,7 @@ std::string TaskStore::RunLockFile(const std::string& name) const {
 std::string TaskStore::LogFile() const { return folder_ + "/" + kLogName; }
 
 std::vector<std::string> TaskStore::ListNames() {
+  const FileRightsOf rights(owner_);
   std::vector<std::string> names;
   UniqueFd dir;
   if (Env::Default()->OpenFolder(kCurrentFolder, folder_, true, &dir) != 0) return names;
@@ -114,11 +117,13 @@ std::vector<std::string> TaskStore::ListNames() {
 }
 
 bool TaskStore::Exists(const std::string& name) {
+  const FileRightsOf rights(owner_);
   FileInfo info = Env::Default()->StatAt(kCurrentFolder, TaskFile(name), false);
   return info.exists && !info.is_dir;
 }
 
 StoredTask TaskStore::Load(const std::string& name) {
+  const FileRightsOf rights(owner_);
   CheckTaskName(name);
   std::string file = TaskFile(name);
   FileInfo info = Env::Default()->StatAt(kCurrentFolder, file, false);
@@ -136,6 +141,7 @@ StoredTask TaskStore::Load(const std::string& name) {
 }
 
 void TaskStore::Save(const StoredTask& task) {
+  const FileRightsOf rights(owner_);
   CheckTaskName(task.Name);
   WriteInStore(task.Name + kTaskExt, FormatTaskFile(task));
 }
@@ -171,6 +177,7 @@ void TaskStore::WriteInStore(const std::string& base, const std::string& text) {
 }
 
 void TaskStore::AppendLog(const std::string& text) {
+  const FileRightsOf rights(owner_);
   UniqueFd dir = OpenFolder();
   RefuseLink(dir.get(), kLogName);
   std::string line = "[" + FormatLogTimestamp(LocalNow()) + "] " + text + "\r\n";
@@ -180,6 +187,7 @@ void TaskStore::AppendLog(const std::string& text) {
 }
 
 bool TaskStore::Remove(const std::string& name) {
+  const FileRightsOf rights(owner_);
   CheckTaskName(name);
   bool had = Exists(name);
   UniqueFd dir = OpenFolder();
@@ -196,6 +204,7 @@ bool TaskStore::Remove(const std::string& name) {
 }
 
 RunState TaskStore::LoadState(const std::string& name) {
+  const FileRightsOf rights(owner_);
   std::string file = StateFile(name);
   FileInfo info = Env::Default()->StatAt(kCurrentFolder, file, false);
   if (!info.exists || info.is_symlink || info.is_dir) return RunState();
@@ -207,6 +216,7 @@ RunState TaskStore::LoadState(const std::string& name) {
 }
 
 void TaskStore::SaveState(const std::string& name, const RunState& state) {
+  const FileRightsOf rights(owner_);
   CheckTaskName(name);
   WriteInStore(name + kStateExt, FormatStateFile(state));
 }

@@ -30,7 +30,8 @@ class TaskStore {
 
   // Gives every folder and file the store makes from now on to `owner`:
   // root keeping another account's store, whose runner runs as that
-  // account and must own its files.
+  // account and must own its files. Every file operation then runs with
+  // that account's rights, so its links lead nowhere it could not write.
   void SetOwner(const UserAccount& owner) { owner_ = owner; }
   const UserAccount& owner() const { return owner_; }
 

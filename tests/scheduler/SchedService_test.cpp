@@ -1,6 +1,7 @@
 #include "scheduler/SchedulerService.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <set>
@@ -249,6 +250,12 @@ TEST_F(SchedServiceTest, RootKeepsAnotherAccountsTaskInThatAccountsStoreAndCront
   sys_.users["alice"] = alice;
   ASSERT_EQ(::mkdir((dir_ + "/home").c_str(), 0755), 0);
   ASSERT_EQ(::mkdir(alice.home.c_str(), 0755), 0);
+  if (::geteuid() == 0) {
+    // Run as root, the store works in her home with her rights: the home
+    // is hers, as a real one would be.
+    ASSERT_EQ(::chmod(test::TestRoot().c_str(), 0755), 0);
+    ASSERT_EQ(::chown(alice.home.c_str(), 1001, 1002), 0);
+  }
 
   SchedulerService svc(store_);
   StoredTask t = DailyTask("hers");
@@ -299,6 +306,56 @@ TEST_F(SchedServiceTest, RootKeepsAnotherAccountsTaskInThatAccountsStoreAndCront
   } catch (const EServiceError& e) {
     EXPECT_NE(std::string(e.what()).find("there is no such account"), std::string::npos);
   }
+}
+
+// Root keeping another account's tasks works in that account's home; a
+// link the account planted there must not lead root's writes to a folder
+// the account itself could not write.
+TEST_F(SchedServiceTest, RootWorksInAnotherAccountsHomeOnlyWithThatAccountsRights) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root, as keeping another account's tasks does";
+  sys_.root = true;
+  sys_.user = "root";
+  const UserAccount nobody{"nobody", 65534, 65534, dir_ + "/home"};
+  sys_.users["nobody"] = nobody;
+  ASSERT_EQ(::chmod(test::TestRoot().c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir(nobody.home.c_str(), 0755), 0);
+  ASSERT_EQ(::chown(nobody.home.c_str(), 65534, 65534), 0);
+  const std::string secret = test::MakeTempDir("root only");
+  ASSERT_EQ(::chmod(secret.c_str(), 0700), 0);
+  auto secret_is_empty = [&] {
+    std::vector<DirEntry> entries;
+    UniqueFd fd;
+    EXPECT_EQ(Env::Default()->OpenFolder(kCurrentFolder, secret, false, &fd), 0);
+    EXPECT_EQ(Env::Default()->ListFolder(fd.get(), &entries), 0);
+    return entries.empty();
+  };
+
+  // The autostart folder's parent leads to root's folder.
+  ASSERT_EQ(::symlink(secret.c_str(), (nobody.home + "/.config").c_str()), 0);
+  SchedulerService svc(SchedulerService::StoreFolderOf(nobody), nobody);
+  StoredTask t = DailyTask("at logon");
+  TriggerDef logon;
+  logon.Type = kTriggerLogon;
+  t.Definition.Triggers = {logon};
+  EXPECT_THROW(svc.Register(t), Exception);
+  EXPECT_TRUE(secret_is_empty());
+  // What root made in the home is the account's.
+  struct stat st;
+  ASSERT_EQ(::stat(svc.store().TaskFile("at logon").c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 65534u);
+  EXPECT_EQ(st.st_gid, 65534u);
+
+  // The store's folder leads there.
+  ASSERT_EQ(::unlink((nobody.home + "/.config").c_str()), 0);
+  const std::string other_home = dir_ + "/home2";
+  ASSERT_EQ(::mkdir(other_home.c_str(), 0755), 0);
+  ASSERT_EQ(::chown(other_home.c_str(), 65534, 65534), 0);
+  ASSERT_EQ(::symlink(secret.c_str(), (other_home + "/.local").c_str()), 0);
+  const UserAccount linked{"nobody", 65534, 65534, other_home};
+  TaskStore store(SchedulerService::StoreFolderOf(linked));
+  store.SetOwner(linked);
+  EXPECT_THROW(store.Save(DailyTask("through a link")), EServiceError);
+  EXPECT_TRUE(secret_is_empty());
 }
 
 TEST_F(SchedServiceTest, OnlyTheLocalComputerIsServed) {
