@@ -20,7 +20,10 @@ TBatchFileCreateDlg::TBatchFileCreateDlg(QWidget* parent)
     : QDialog(parent), options_(std::make_unique<TBatchOptions>()) {}
 
 void TBatchFileCreateDlg::SetTaskFileLabel(const std::string& label) {
-  task_file_label_->setText(QString::fromStdString(label));
+  QString text = QString::fromStdString(label);
+  // The caption comes without an accelerator; its first letter gets it.
+  if (!text.contains('&')) text.prepend('&');
+  task_file_label_->setText(text);
   task_file_box_->SetAccessibleLabel(QString::fromStdString(label));
 }
 
@@ -55,12 +58,12 @@ TSimpleBatchFileCreateDlg::TSimpleBatchFileCreateDlg(QWidget* parent)
   edtSessionFile = new TFileNameEdit(TFileNameEdit::Kind::kOpenFile, this);
   edtSessionFile->Filter = "Split File Task (*.sft)|*.sft";
   edtSessionFile->DefaultExt = "sft";
-  lblLogFile = new QLabel("Log File", this);
+  lblLogFile = new QLabel("&Log File", this);
   edtLogFile = new TFileNameEdit(TFileNameEdit::Kind::kSaveFile, this);
   edtLogFile->Filter = "Log files (*.log)|*.log";
   edtLogFile->DefaultExt = "log";
   edtLogFile->SetAccessibleLabel("Log File");
-  lblBatchFile = new QLabel("Batch File", this);
+  lblBatchFile = new QLabel("&Batch File", this);
   edtBatchFile = new TFileNameEdit(TFileNameEdit::Kind::kSaveFile, this);
   edtBatchFile->Filter = "Shell scripts (*.sh)|*.sh";
   edtBatchFile->DefaultExt = "sh";
@@ -68,9 +71,9 @@ TSimpleBatchFileCreateDlg::TSimpleBatchFileCreateDlg(QWidget* parent)
   lblSessionFile->setBuddy(edtSessionFile->LineEdit());
   lblLogFile->setBuddy(edtLogFile->LineEdit());
   lblBatchFile->setBuddy(edtBatchFile->LineEdit());
-  btnOK = new QPushButton("OK", this);
-  btnScheduleTask = new QPushButton("Create && Schedule Task", this);
-  btnCancel = new QPushButton("Cancel", this);
+  btnOK = new QPushButton("&OK", this);
+  btnScheduleTask = new QPushButton("C&reate && Schedule Task", this);
+  btnCancel = new QPushButton("&Cancel", this);
   btnOK->setDefault(true);
 
   auto* grid = new QGridLayout();
@@ -102,6 +105,7 @@ TSimpleBatchFileCreateDlg::TSimpleBatchFileCreateDlg(QWidget* parent)
   connect(btnScheduleTask, &QPushButton::clicked, this,
           &TSimpleBatchFileCreateDlg::btnScheduleTaskClick);
   connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+  edtSessionFile->LineEdit()->setFocus();
 }
 
 bool TSimpleBatchFileCreateDlg::Execute() {

@@ -103,8 +103,8 @@ TEST_F(SaveFlowTest, NameChecksKeepTheDialogOpenWithTheirMessage) {
 TEST_F(SaveFlowTest, SaveAndMakeBatchFileWritesTheScriptAndOpensItInTheEditor) {
   std::vector<std::string> boxes;
   test::OnNextModal<TSimpleBatchFileCreateDlg>([&](TSimpleBatchFileCreateDlg* dlg) {
-    boxes = {dlg->lblSessionFile->text().toStdString(), dlg->edtSessionFile->Text(),
-             dlg->edtLogFile->Text(), dlg->edtBatchFile->Text()};
+    boxes = {dlg->lblSessionFile->text().remove(QChar('&')).toStdString(),
+             dlg->edtSessionFile->Text(), dlg->edtLogFile->Text(), dlg->edtBatchFile->Text()};
     EXPECT_TRUE(dlg->btnScheduleTask->isEnabled());
     // An empty log file name is refused and the dialog stays open.
     dlg->edtLogFile->SetText("");
