@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 #include <memory>
 
+#include "base/Exception.h"
 #include "ui/Desktop.h"
 #include "ui/FileNameEdit.h"
 #include "ui/SessionSaveDlg.h"
@@ -44,6 +45,11 @@ bool TBatchFileCreateDlg::WriteBatchFile() {
   }
   try {
     options_->SaveBatchFile();
+  } catch (const Exception& e) {
+    // Most often a folder typed wrong: the user's to mend, in place.
+    Desktop().ShowMessage(this, e.Message());
+    batch_file_box_->LineEdit()->setFocus();
+    return false;
   } catch (const std::exception& e) {
     ReportUnexpectedError(e.what());
     return false;

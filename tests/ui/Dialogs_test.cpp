@@ -182,3 +182,31 @@ TEST(DesktopTest, FiltersBecomeQtNameFilters) {
 
 }  // namespace
 }  // namespace lorvant
+
+namespace lorvant {
+namespace {
+
+// A batch file in a folder that does not exist is the user's mistake: the
+// dialog says why and stays open with the focus on the name, no report.
+TEST_F(SaveFlowTest, ABatchFileThatCannotBeWrittenIsToldInTheDialog) {
+  const std::string script = dir_ + "/no such folder/nightly.sh";
+  bool still_open = false;
+  bool focus_on_name = false;
+  test::OnNextModal<TSimpleBatchFileCreateDlg>([&](TSimpleBatchFileCreateDlg* dlg) {
+    dlg->edtBatchFile->SetText(script);
+    dlg->btnOK->click();
+    still_open = dlg->isVisible();
+    focus_on_name = dlg->focusWidget() == dlg->edtBatchFile->LineEdit();
+    dlg->reject();
+  });
+  EXPECT_TRUE(Save(dir_ + "/nightly.sft", "Batch"));
+  EXPECT_TRUE(still_open);
+  EXPECT_TRUE(focus_on_name);
+  EXPECT_EQ(desktop_.messages, std::vector<std::string>{"Cannot create file \"" + script +
+                                                        "\". No such file or directory"});
+  EXPECT_TRUE(errors_.reported.empty());
+  EXPECT_TRUE(desktop_.opened.empty());
+}
+
+}  // namespace
+}  // namespace lorvant
