@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QTest>
 #include <filesystem>
 
 #include "fs/AppFolders.h"
@@ -15,6 +16,7 @@
 #include "ui/BatchFileCreateDlg.h"
 #include "ui/FileNameEdit.h"
 #include "ui/HyperLink.h"
+#include "ui/KeyboardChecks.h"
 #include "ui/SessionSaveDlg.h"
 #include "ui/UiTestSupport.h"
 #include "ui/VersionLabel.h"
@@ -206,6 +208,39 @@ TEST_F(SaveFlowTest, ABatchFileThatCannotBeWrittenIsToldInTheDialog) {
                                                         "\". No such file or directory"});
   EXPECT_TRUE(errors_.reported.empty());
   EXPECT_TRUE(desktop_.opened.empty());
+}
+
+// Each dialog starts in its first field, has its accelerators, and Escape
+// closes it as Cancel would.
+TEST_F(SaveFlowTest, DialogsStartInTheirFirstFieldAndEscapeClosesThem) {
+  bool save_seen = false;
+  test::OnNextModal<TSessionSaveDlg>([&](TSessionSaveDlg* dlg) {
+    save_seen = true;
+    EXPECT_EQ(dlg->focusWidget(), dlg->edtSessionFile->LineEdit());
+    test::ExpectOwnAccelerators(test::Captions(dlg));
+    QTest::keyClick(dlg->focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(dlg->isVisible());
+  });
+  EXPECT_FALSE(manager_.SaveSession(&session_));
+  EXPECT_TRUE(save_seen);
+
+  bool batch_seen = false;
+  test::OnNextModal<TSessionSaveDlg>([&](TSessionSaveDlg* dlg) {
+    dlg->edtSessionFile->SetText(dir_ + "/nightly.sft");
+    dlg->btnBatch->click();
+  });
+  test::OnNextModal<TSimpleBatchFileCreateDlg>([&](TSimpleBatchFileCreateDlg* dlg) {
+    batch_seen = true;
+    EXPECT_EQ(dlg->focusWidget(), dlg->edtSessionFile->LineEdit());
+    test::ExpectOwnAccelerators(test::Captions(dlg));
+    EXPECT_EQ(dlg->lblSessionFile->text().remove('&').toStdString(), "Task File");
+    QTest::keyClick(dlg->focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(dlg->isVisible());
+  });
+  EXPECT_TRUE(manager_.SaveSession(&session_));  // the task is saved; the script is not made
+  EXPECT_TRUE(batch_seen);
+  EXPECT_FALSE(test::PathExists(dir_ + "/nightly.sh"));
+  EXPECT_TRUE(desktop_.messages.empty());
 }
 
 }  // namespace
