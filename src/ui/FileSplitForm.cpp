@@ -310,13 +310,8 @@ bool TFileSplitForm::CheckBeforeRun() {
   // Before the question below: a run refused later must not have cost the
   // user an answer about their files.
   if (!CheckMaxBytes()) return false;
+  if (!CheckOutputFolder()) return false;
   const std::string folder = deOutputFolder->Text();
-  const std::string refusal = OutputFolderRefusal(folder);
-  if (!refusal.empty()) {
-    Desktop().ShowMessage(this, refusal);
-    deOutputFolder->LineEdit()->setFocus();
-    return false;
-  }
   if (!folder.empty() && DirectoryExists(folder) && !IsDirectoryEmpty(folder) &&
       !Desktop().AskOkCancel(this, "Output folder should be empty, delete files in it?")) {
     deOutputFolder->LineEdit()->setFocus();
@@ -328,6 +323,23 @@ bool TFileSplitForm::CheckBeforeRun() {
     return false;
   }
   return true;
+}
+
+bool TFileSplitForm::CheckOutputFolder() {
+  // The run would refuse these too, but only as a failed run.
+  const std::string folder = deOutputFolder->Text();
+  std::string refusal;
+  if (TrimText(folder).empty()) {
+    refusal = "The output folder is not set.";
+  } else if (FileExists(folder)) {
+    refusal = "Cannot create folder \"" + folder + "\". A file of that name exists.";
+  } else {
+    refusal = OutputFolderRefusal(folder);
+  }
+  if (refusal.empty()) return true;
+  Desktop().ShowMessage(this, refusal);
+  deOutputFolder->LineEdit()->setFocus();
+  return false;
 }
 
 bool TFileSplitForm::CheckMaxBytes() {

@@ -118,6 +118,9 @@ class TFileSplitForm : public QDialog {
   bool CheckBeforeRun();
   // Refuses a size the task cannot take, with a message; Split and Save Task.
   bool CheckMaxBytes();
+  // Refuses, with a message and the focus on the box, an output folder the
+  // run would refuse: none, a file, or a folder that is never emptied.
+  bool CheckOutputFolder();
   void SetRunning(bool running);
 
   TSessionManager* session_manager_;

@@ -99,36 +99,53 @@ TEST_F(SplitFormInputTest, AMissingTextFileIsAnsweredInPlaceNeverAsAReport) {
   }
 }
 
-// A name that could be opened when typed but is gone at Split is answered
-// the same way: the run does not start.
-TEST_F(SplitFormInputTest, ATextFileGoneBeforeSplitStopsTheRunWithAMessage) {
+// A name that could be opened when typed but is gone at Split, or a
+// folder, is answered the same way: the run does not start.
+TEST_F(SplitFormInputTest, ATextFileGoneBeforeSplitOrAFolderStopsTheRunWithAMessage) {
   ShowActive();
   ChooseSource(source_);
   fs::remove(source_);
   form_.btnSplit->click();
-  EXPECT_EQ(desktop_.messages, std::vector<std::string>{"Cannot open file \"" + source_ +
-                                                        "\". No such file or directory"});
+  form_.edtToSplitFile->SetText(dir_);
+  form_.btnSplit->click();
+  EXPECT_EQ(
+      desktop_.messages,
+      (std::vector<std::string>{"Cannot open file \"" + source_ + "\". No such file or directory",
+                                "Cannot open file \"" + dir_ + "\". Is a directory"}));
   EXPECT_EQ(QApplication::focusWidget(), SourceBox());
   EXPECT_TRUE(errors_.reported.empty());
   EXPECT_FALSE(test::PathExists(dir_ + "/data_split"));
 }
 
-TEST_F(SplitFormInputTest, AProtectedOutputFolderIsRefusedBeforeTheQuestion) {
-  ShowActive();
-  ChooseSource(source_);
+// Output folders the run would refuse are refused before anything is asked,
+// with the focus on the box: the report never shows for them.
+TEST_F(SplitFormInputTest, OutputFoldersTheRunWouldRefuseAreRefusedBeforeTheQuestion) {
   const std::string home = std::getenv("HOME");
   const std::string kept = home + "/keep-me.txt";
   test::WriteBytes(kept, "mine");
-  form_.deOutputFolder->SetText(home);
-  form_.btnSplit->click();
-  EXPECT_TRUE(desktop_.questions.empty());
-  EXPECT_EQ(desktop_.messages,
-            std::vector<std::string>{"The output folder \"" + home +
-                                     "\" is the root or home folder; it is not emptied."});
-  EXPECT_EQ(QApplication::focusWidget(), form_.deOutputFolder->LineEdit());
-  EXPECT_FALSE(form_.Running());
-  EXPECT_TRUE(errors_.reported.empty());
+  struct Case {
+    std::string folder;
+    std::string message;
+  };
+  ShowActive();
+  ChooseSource(source_);
+  for (const Case& c :
+       {Case{home,
+             "The output folder \"" + home + "\" is the root or home folder; it is not emptied."},
+        Case{"  ", "The output folder is not set."},
+        Case{source_, "Cannot create folder \"" + source_ + "\". A file of that name exists."}}) {
+    SCOPED_TRACE(c.folder);
+    desktop_.messages.clear();
+    form_.deOutputFolder->SetText(c.folder);
+    form_.btnSplit->click();
+    EXPECT_TRUE(desktop_.questions.empty());
+    EXPECT_EQ(desktop_.messages, std::vector<std::string>{c.message});
+    EXPECT_EQ(QApplication::focusWidget(), form_.deOutputFolder->LineEdit());
+    EXPECT_FALSE(form_.Running());
+    EXPECT_TRUE(errors_.reported.empty());
+  }
   EXPECT_EQ(test::ReadBytes(kept), "mine");
+  EXPECT_EQ(test::ReadBytes(source_), "one\ntwo\nthree\n");
   fs::remove(kept);
 }
 
