@@ -9,7 +9,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShowEvent>
-#include <QSpinBox>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -106,7 +105,7 @@ void TFileSplitForm::BuildControls() {
   Label6->setBuddy(seLinesCount);
   const int number_width = seLinesCount->minimumWidth();
   lblHeaderLines = new QLabel("&Header Lines", this);
-  seHeaderLines = new QSpinBox(this);
+  seHeaderLines = new TLinesSpinBox(this);
   seHeaderLines->setRange(0, kMaxHeaderLines);
   seHeaderLines->setValue(0);
   seHeaderLines->setAccessibleName("Header Lines");
@@ -241,6 +240,10 @@ void TFileSplitForm::FillControls() {
 }
 
 void TFileSplitForm::CopyToSession() {
+  // A number still being typed counts as the box makes it on leaving (Split
+  // by its accelerator leaves the focus where it is).
+  seLinesCount->interpretText();
+  seHeaderLines->interpretText();
   session_->SourceFile = edtToSplitFile->Text();
   session_->DestFolder = deOutputFolder->Text();
   session_->MaxLines = seLinesCount->value();
@@ -352,8 +355,6 @@ bool TFileSplitForm::CheckMaxBytes() {
 
 void TFileSplitForm::btnSplitClick() {
   if (Running()) return;  // one run at a time on this session and outputer
-  // A number still being typed counts as the box would make it on leaving.
-  seLinesCount->interpretText();
   if (!CheckBeforeRun()) return;
   outputer_->Reset();
   CopyToSession();
@@ -372,7 +373,6 @@ void TFileSplitForm::btnStopClick() { run_->Stop(); }
 void TFileSplitForm::btnSaveClick() {
   if (Running() || session_manager_ == nullptr) return;
   if (!CheckMaxBytes()) return;
-  seLinesCount->interpretText();
   CopyToSession();
   session_manager_->SaveSession(session_.get());
 }

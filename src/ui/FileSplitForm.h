@@ -17,7 +17,6 @@ class QLineEdit;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
-class QSpinBox;
 class QTabWidget;
 
 namespace lorvant {
@@ -65,7 +64,7 @@ class TFileSplitForm : public QDialog {
   QLabel* Label6;
   TLinesSpinBox* seLinesCount;
   QLabel* lblHeaderLines;
-  QSpinBox* seHeaderLines;
+  TLinesSpinBox* seHeaderLines;
   QLabel* lblMaxBytes;
   QLineEdit* edtMaxBytes;  // a size such as 500K; empty for no limit
   QCheckBox* chkCsvRecords;

@@ -187,19 +187,43 @@ TEST_F(SplitFormInputTest, TheLineCountBoxBringsWhatWasTypedIntoRange) {
   }
 }
 
-TEST_F(SplitFormInputTest, EnterInTheLineCountBoxRunsWithTheValueInRange) {
+// Split by Enter or by its accelerator while "0" is still being typed runs
+// with the value the box makes of it, never with the one before.
+TEST_F(SplitFormInputTest, SplitFromTheLineCountBoxRunsWithTheValueInRange) {
   ShowActive();
   ChooseSource(source_);
-  form_.seLinesCount->setValue(500);
-  form_.seLinesCount->setFocus();
-  form_.seLinesCount->selectAll();
-  QTest::keyClicks(form_.seLinesCount, "0");
-  QSignalSpy finished(&form_, &TFileSplitForm::runFinished);
-  QTest::keyClick(form_.seLinesCount, Qt::Key_Return);
-  ASSERT_TRUE(test::WaitForSignals(finished));
-  EXPECT_EQ(form_.Session().MaxLines, 1);
-  EXPECT_EQ(test::ReadBytes(dir_ + "/data_split/3.txt"), "three\r\n");
+  for (const QKeyCombination key :
+       {QKeyCombination(Qt::Key_Return), QKeyCombination(Qt::AltModifier, Qt::Key_S)}) {
+    SCOPED_TRACE(QKeySequence(key).toString().toStdString());
+    fs::remove_all(dir_ + "/data_split");
+    form_.seLinesCount->setValue(500);
+    form_.seLinesCount->setFocus();
+    form_.seLinesCount->selectAll();
+    QTest::keyClicks(form_.seLinesCount, "0");
+    QSignalSpy finished(&form_, &TFileSplitForm::runFinished);
+    QTest::keyClick(form_.seLinesCount, key.key(), key.keyboardModifiers());
+    ASSERT_TRUE(test::WaitForSignals(finished));
+    EXPECT_EQ(form_.Session().MaxLines, 1);
+    EXPECT_EQ(form_.seLinesCount->value(), 1);
+    EXPECT_EQ(test::ReadBytes(dir_ + "/data_split/3.txt"), "three\r\n");
+  }
   EXPECT_TRUE(errors_.reported.empty());
+}
+
+// The header line box follows the same rules with its own range.
+TEST_F(SplitFormInputTest, TheHeaderLineBoxBringsWhatWasTypedIntoItsRange) {
+  ShowActive();
+  for (const auto& [typed, value] :
+       {std::pair<const char*, int>{"", 0}, {"x", 0}, {"5000000", 1000000}, {"12", 12}}) {
+    SCOPED_TRACE(typed);
+    form_.seHeaderLines->setValue(3);
+    form_.seHeaderLines->setFocus();
+    form_.seHeaderLines->selectAll();
+    QTest::keyClick(form_.seHeaderLines, Qt::Key_Delete);
+    QTest::keyClicks(form_.seHeaderLines, typed);
+    QTest::keyClick(form_.seHeaderLines, Qt::Key_Tab);
+    EXPECT_EQ(form_.seHeaderLines->value(), value);
+  }
 }
 
 // The pickers start where the user's files are: the folder of the name in
