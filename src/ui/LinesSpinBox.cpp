@@ -1,6 +1,5 @@
 #include "ui/LinesSpinBox.h"
 
-#include <QLineEdit>
 #include <algorithm>
 
 namespace lorvant {
@@ -23,9 +22,7 @@ bool ParseWhole(QString text, const QLocale& locale, bool* negative, QString* di
 
 }  // namespace
 
-TLinesSpinBox::TLinesSpinBox(QWidget* parent) : QSpinBox(parent) {
-  setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
-}
+TLinesSpinBox::TLinesSpinBox(QWidget* parent) : QSpinBox(parent) {}
 
 int TLinesSpinBox::ValueOfText(const QString& text) const {
   bool negative = false;
