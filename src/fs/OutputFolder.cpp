@@ -11,7 +11,17 @@ namespace lorvant {
 
 namespace {
 constexpr unsigned kPieceMode = 0644;  // less the umask
+
+std::string RefusalText(const std::string& path, const std::string& reason) {
+  if (reason.empty()) return "";
+  return "The output folder \"" + path + "\" is " + reason + "; it is not emptied.";
+}
 }  // namespace
+
+std::string OutputFolderRefusal(const std::string& path) {
+  if (path.empty()) return "";
+  return RefusalText(path, ProtectedFolderReason(path));
+}
 
 TOutputFolder::TOutputFolder(std::string path) : path_(std::move(path)) {
   Env* env = Env::Default();
@@ -20,9 +30,7 @@ TOutputFolder::TOutputFolder(std::string path) : path_(std::move(path)) {
 }
 
 void TOutputFolder::Refuse(const std::string& reason) const {
-  if (!reason.empty()) {
-    throw Exception("The output folder \"" + path_ + "\" is " + reason + "; it is not emptied.");
-  }
+  if (!reason.empty()) throw Exception(RefusalText(path_, reason));
 }
 
 TOutputFolder::~TOutputFolder() { FinishEmptying(); }

@@ -18,6 +18,11 @@
 
 namespace lorvant {
 
+// Why a run would refuse path as its output folder, in the words the run
+// uses ("The output folder "<path>" is <reason>; it is not emptied."); ""
+// when it may be used. Lets a window refuse before it asks anything.
+std::string OutputFolderRefusal(const std::string& path);
+
 class TOutputFolder {
  public:
   // Opens the folder path leads to (as the kernel resolves it) when it

@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 #include <memory>
 
+#include "base/Exception.h"
 #include "ui/Desktop.h"
 #include "ui/FileNameEdit.h"
 #include "ui/SessionSaveDlg.h"
@@ -20,7 +21,10 @@ TBatchFileCreateDlg::TBatchFileCreateDlg(QWidget* parent)
     : QDialog(parent), options_(std::make_unique<TBatchOptions>()) {}
 
 void TBatchFileCreateDlg::SetTaskFileLabel(const std::string& label) {
-  task_file_label_->setText(QString::fromStdString(label));
+  QString text = QString::fromStdString(label);
+  // The caption comes without an accelerator; its first letter gets it.
+  if (!text.contains('&')) text.prepend('&');
+  task_file_label_->setText(text);
   task_file_box_->SetAccessibleLabel(QString::fromStdString(label));
 }
 
@@ -41,6 +45,11 @@ bool TBatchFileCreateDlg::WriteBatchFile() {
   }
   try {
     options_->SaveBatchFile();
+  } catch (const Exception& e) {
+    // Most often a folder typed wrong: the user's to mend, in place.
+    Desktop().ShowMessage(this, e.Message());
+    batch_file_box_->LineEdit()->setFocus();
+    return false;
   } catch (const std::exception& e) {
     ReportUnexpectedError(e.what());
     return false;
@@ -55,12 +64,12 @@ TSimpleBatchFileCreateDlg::TSimpleBatchFileCreateDlg(QWidget* parent)
   edtSessionFile = new TFileNameEdit(TFileNameEdit::Kind::kOpenFile, this);
   edtSessionFile->Filter = "Split File Task (*.sft)|*.sft";
   edtSessionFile->DefaultExt = "sft";
-  lblLogFile = new QLabel("Log File", this);
+  lblLogFile = new QLabel("&Log File", this);
   edtLogFile = new TFileNameEdit(TFileNameEdit::Kind::kSaveFile, this);
   edtLogFile->Filter = "Log files (*.log)|*.log";
   edtLogFile->DefaultExt = "log";
   edtLogFile->SetAccessibleLabel("Log File");
-  lblBatchFile = new QLabel("Batch File", this);
+  lblBatchFile = new QLabel("&Batch File", this);
   edtBatchFile = new TFileNameEdit(TFileNameEdit::Kind::kSaveFile, this);
   edtBatchFile->Filter = "Shell scripts (*.sh)|*.sh";
   edtBatchFile->DefaultExt = "sh";
@@ -68,9 +77,9 @@ TSimpleBatchFileCreateDlg::TSimpleBatchFileCreateDlg(QWidget* parent)
   lblSessionFile->setBuddy(edtSessionFile->LineEdit());
   lblLogFile->setBuddy(edtLogFile->LineEdit());
   lblBatchFile->setBuddy(edtBatchFile->LineEdit());
-  btnOK = new QPushButton("OK", this);
-  btnScheduleTask = new QPushButton("Create && Schedule Task", this);
-  btnCancel = new QPushButton("Cancel", this);
+  btnOK = new QPushButton("&OK", this);
+  btnScheduleTask = new QPushButton("C&reate && Schedule Task", this);
+  btnCancel = new QPushButton("&Cancel", this);
   btnOK->setDefault(true);
 
   auto* grid = new QGridLayout();
@@ -102,6 +111,7 @@ TSimpleBatchFileCreateDlg::TSimpleBatchFileCreateDlg(QWidget* parent)
   connect(btnScheduleTask, &QPushButton::clicked, this,
           &TSimpleBatchFileCreateDlg::btnScheduleTaskClick);
   connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+  edtSessionFile->LineEdit()->setFocus();
 }
 
 bool TSimpleBatchFileCreateDlg::Execute() {

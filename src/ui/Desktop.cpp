@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "base/TextUtil.h"
+#include "fs/AppFolders.h"
+#include "fs/FileUtil.h"
 
 namespace lorvant {
 namespace {
@@ -18,7 +20,8 @@ namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 QString DialogFolder(const std::string& start) {
-  if (start.empty()) return QString();
+  // Never the empty "Computer" view.
+  if (start.empty()) return Q(GetDocumentsPath());
   QFileInfo info(Q(start));
   return info.isDir() ? info.absoluteFilePath() : info.absolutePath();
 }
@@ -93,6 +96,24 @@ TDesktop& Desktop() {
 }
 
 void SetDesktop(TDesktop* desktop) { installed = desktop; }
+
+std::string PickerStart(const std::string& text, bool folder_picker) {
+  const std::string name = TrimText(text);
+  if (!name.empty()) {
+    if (DirectoryExists(name)) return name;
+    // A relative name has no folder the picker could know.
+    std::string folder = ExtractFilePath(name);
+    if (folder.size() > 1) folder.pop_back();
+    if (!folder.empty() && DirectoryExists(folder)) return folder_picker ? folder : name;
+  }
+  return GetDocumentsPath();
+}
+
+std::string SavedTasksPickerStart() {
+  const std::string documents = GetDocumentsPath();
+  const std::string tasks = documents + "/Lorvant";
+  return !documents.empty() && DirectoryExists(tasks) ? tasks : documents;
+}
 
 std::string QtNameFilters(const std::string& filter) {
   std::vector<std::string> parts;

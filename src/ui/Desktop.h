@@ -46,6 +46,18 @@ TDesktop& Desktop();
 // Installs desktop (not owned; nullptr: the real one again).
 void SetDesktop(TDesktop* desktop);
 
+// Where a picker for the name in a box starts, for the `start` of the
+// pickers above: the name itself when it is a folder, or when it is a file
+// name in a folder that exists (the picker opens that folder with the name
+// chosen); a folder picker whose name does not exist yet starts in the
+// name's folder; anything else starts in the user's documents folder.
+std::string PickerStart(const std::string& text, bool folder_picker);
+
+// The folder saved tasks go to by default (the documents folder's
+// "Lorvant"), where their picker starts; the documents folder while that
+// does not exist.
+std::string SavedTasksPickerStart();
+
 // "Text|pattern|Text|pattern" filters as Qt name filters ("Text (pattern)"),
 // patterns separated by ";" or blanks; a text's own "(...)" gives way to
 // the pattern that really applies.

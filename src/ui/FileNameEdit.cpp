@@ -42,15 +42,16 @@ void TFileNameEdit::SetAccessibleLabel(const QString& label) {
 
 void TFileNameEdit::Browse() {
   std::string chosen;
+  const std::string start = PickerStart(Text(), kind_ == Kind::kFolder);
   switch (kind_) {
     case Kind::kOpenFile:
-      chosen = Desktop().OpenFileName(window(), Filter, DefaultExt, Text());
+      chosen = Desktop().OpenFileName(window(), Filter, DefaultExt, start);
       break;
     case Kind::kSaveFile:
-      chosen = Desktop().SaveFileName(window(), Filter, DefaultExt, Text());
+      chosen = Desktop().SaveFileName(window(), Filter, DefaultExt, start);
       break;
     case Kind::kFolder:
-      chosen = Desktop().FolderName(window(), Text());
+      chosen = Desktop().FolderName(window(), start);
       break;
   }
   if (!chosen.empty()) SetText(chosen);

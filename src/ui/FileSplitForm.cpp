@@ -8,18 +8,19 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSpinBox>
+#include <QShowEvent>
 #include <QTabWidget>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cerrno>
 
-#include <QToolButton>
 #include "base/Exception.h"
 #include "base/TextUtil.h"
 #include "engine/FileSplitSessionExecutor.h"
 #include "engine/ProgressConvertOutputer.h"
 #include "fs/FileUtil.h"
+#include "fs/OutputFolder.h"
 #include "os/Env.h"
 #include "tasks/FileSplitSession.h"
 #include "tasks/SessionSaver.h"
@@ -27,6 +28,7 @@
 #include "ui/FileNameEdit.h"
 #include "ui/GUIProgressMonitor.h"
 #include "ui/LineCountWorker.h"
+#include "ui/LinesSpinBox.h"
 #include "ui/MemoLog.h"
 #include "ui/SplitRun.h"
 #include "ui/UnexpectedError.h"
@@ -60,8 +62,6 @@ TFileSplitForm::TFileSplitForm(TSessionManager* session_manager, QWidget* parent
   executor_->SetOutputer(outputer_.get());
 
   connect(edtToSplitFile, &TFileNameEdit::textChanged, this, &TFileSplitForm::edtToSplitFileChange);
-  connect(edtToSplitFile, &TFileNameEdit::editingFinished, this,
-          &TFileSplitForm::edtToSplitFileExit);
   connect(btnSplit, &QPushButton::clicked, this, &TFileSplitForm::btnSplitClick);
   connect(btnStop, &QPushButton::clicked, this, &TFileSplitForm::btnStopClick);
   connect(btnSave, &QPushButton::clicked, this, &TFileSplitForm::btnSaveClick);
@@ -81,7 +81,7 @@ TGUIProgressMonitor& TFileSplitForm::Monitor() { return *monitor_; }
 bool TFileSplitForm::Running() const { return run_ != nullptr && run_->Running(); }
 
 void TFileSplitForm::BuildControls() {
-  lbl1 = new QLabel("Text File:", this);
+  lbl1 = new QLabel("&Text File:", this);
   edtToSplitFile = new TFileNameEdit(TFileNameEdit::Kind::kOpenFile, this);
   edtToSplitFile->Filter = kSourceFilter;
   edtToSplitFile->SetAccessibleLabel("Text File:");
@@ -91,12 +91,12 @@ void TFileSplitForm::BuildControls() {
   lblFileSize->setWordWrap(true);
   lblFileSize->setTextInteractionFlags(Qt::TextSelectableByMouse);
   lblFileLines->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  lbl2 = new QLabel("Output Folder: ", this);
+  lbl2 = new QLabel("&Output Folder: ", this);
   deOutputFolder = new TFileNameEdit(TFileNameEdit::Kind::kFolder, this);
   deOutputFolder->SetAccessibleLabel("Output Folder:");
   lbl2->setBuddy(deOutputFolder->LineEdit());
-  Label6 = new QLabel("Max Lines per Split File", this);
-  seLinesCount = new QSpinBox(this);
+  Label6 = new QLabel("&Max Lines per Split File", this);
+  seLinesCount = new TLinesSpinBox(this);
   seLinesCount->setRange(1, kMaxLines);
   seLinesCount->setValue(10000);
   seLinesCount->setAccelerated(true);
@@ -104,15 +104,15 @@ void TFileSplitForm::BuildControls() {
   seLinesCount->setMinimumWidth(seLinesCount->fontMetrics().horizontalAdvance("1000000000") + 48);
   Label6->setBuddy(seLinesCount);
   const int number_width = seLinesCount->minimumWidth();
-  lblHeaderLines = new QLabel("Header Lines", this);
-  seHeaderLines = new QSpinBox(this);
+  lblHeaderLines = new QLabel("&Header Lines", this);
+  seHeaderLines = new TLinesSpinBox(this);
   seHeaderLines->setRange(0, kMaxHeaderLines);
   seHeaderLines->setValue(0);
   seHeaderLines->setAccessibleName("Header Lines");
   seHeaderLines->setToolTip("The first N lines of the text file start every piece; 0 for none.");
   seHeaderLines->setMinimumWidth(number_width);
   lblHeaderLines->setBuddy(seHeaderLines);
-  lblMaxBytes = new QLabel("Max Bytes per Split File", this);
+  lblMaxBytes = new QLabel("Max &Bytes per Split File", this);
   edtMaxBytes = new QLineEdit(this);
   edtMaxBytes->setPlaceholderText("no limit");
   edtMaxBytes->setAccessibleName("Max Bytes per Split File");
@@ -121,19 +121,19 @@ void TFileSplitForm::BuildControls() {
       "(1K = 1024 bytes), such as 500K, 10M or 2G; empty for no limit.");
   edtMaxBytes->setMinimumWidth(number_width);
   lblMaxBytes->setBuddy(edtMaxBytes);
-  chkCsvRecords = new QCheckBox("CSV records (quoted line breaks stay in their record)", this);
-  chkCsvRecords->setAccessibleName(chkCsvRecords->text());
+  chkCsvRecords = new QCheckBox("CS&V records (quoted line breaks stay in their record)", this);
+  chkCsvRecords->setAccessibleName(chkCsvRecords->text().remove('&'));
   chkCsvRecords->setToolTip(
       "A line break inside a quoted CSV field does not end the record,\n"
       "so no record is cut in two between pieces.");
-  chkKeepLineEnds = new QCheckBox("Keep each line's own line end", this);
-  chkKeepLineEnds->setAccessibleName(chkKeepLineEnds->text());
+  chkKeepLineEnds = new QCheckBox("&Keep each line's own line end", this);
+  chkKeepLineEnds->setAccessibleName(chkKeepLineEnds->text().remove('&'));
   chkKeepLineEnds->setToolTip(
       "Each line keeps the end it has in the text file (LF, CR LF or CR)\n"
       "instead of ending with CR LF.");
-  btnSplit = new QPushButton("Split", this);
-  btnStop = new QPushButton("Stop", this);
-  btnSave = new QPushButton("Save Task", this);
+  btnSplit = new QPushButton("&Split", this);
+  btnStop = new QPushButton("Sto&p", this);
+  btnSave = new QPushButton("S&ave Task", this);
   btnStop->setEnabled(false);
   for (QPushButton* b : {btnSplit, btnStop, btnSave}) b->setAutoDefault(false);
   btnSplit->setDefault(true);
@@ -166,8 +166,8 @@ void TFileSplitForm::BuildControls() {
   auto* output_layout = new QVBoxLayout(tsOutput);
   output_layout->setContentsMargins(2, 2, 2, 2);
   output_layout->addWidget(memOutput);
-  pgcOutput->addTab(tsProgress, "Progress");
-  pgcOutput->addTab(tsOutput, "Log");
+  pgcOutput->addTab(tsProgress, "P&rogress");
+  pgcOutput->addTab(tsOutput, "&Log");
 
   auto* grid = new QGridLayout();
   grid->addWidget(lbl1, 0, 0);
@@ -240,6 +240,10 @@ void TFileSplitForm::FillControls() {
 }
 
 void TFileSplitForm::CopyToSession() {
+  // A number still being typed counts as the box makes it on leaving (Split
+  // by its accelerator leaves the focus where it is).
+  seLinesCount->interpretText();
+  seHeaderLines->interpretText();
   session_->SourceFile = edtToSplitFile->Text();
   session_->DestFolder = deOutputFolder->Text();
   session_->MaxLines = seLinesCount->value();
@@ -256,18 +260,19 @@ void TFileSplitForm::edtToSplitFileChange() {
   RefreshLabels(false);
 }
 
-void TFileSplitForm::edtToSplitFileExit() { ReportLabelError(); }
+void TFileSplitForm::CheckSourceOpens(const std::string& source) {
+  // An empty box names no file (expanded, it would name the current folder).
+  if (source.empty()) throw EFOpenError("", ENOENT);
+  Env::Default()->OpenForRead(ExpandFileName(source));
+}
 
 void TFileSplitForm::RefreshLabels(bool throw_error) {
   const std::string source = edtToSplitFile->Text();
   label_error_.clear();
-  label_error_reported_ = false;
   try {
     // Opening is quick and tells why a name cannot be read; the count,
     // which reads the whole file, goes to the worker.
-    // An empty box names no file (expanded, it would name the current folder).
-    if (source.empty()) throw EFOpenError("", ENOENT);
-    Env::Default()->OpenForRead(ExpandFileName(source));
+    CheckSourceOpens(source);
     lblFileSize->setText(QString::fromStdString("File Size: " + FormatFileSize(source)));
     lblFileLines->setText(kCounting);
     count_request_ = counter_->Request(source);
@@ -279,17 +284,8 @@ void TFileSplitForm::RefreshLabels(bool throw_error) {
     label_error_ = source.empty() ? "" : e.Message();
     lblFileSize->setText(QString::fromStdString(source.empty() ? "File Size: " : label_error_));
     lblFileLines->setText("File Lines: ");
-    if (throw_error) {
-      label_error_reported_ = true;
-      throw;
-    }
+    if (throw_error) throw;
   }
-}
-
-void TFileSplitForm::ReportLabelError() {
-  if (label_error_.empty() || label_error_reported_) return;
-  label_error_reported_ = true;
-  ReportUnexpectedError(label_error_);
 }
 
 void TFileSplitForm::LinesCounted(quint64 request, bool ok, qint64 lines) {
@@ -304,9 +300,20 @@ bool TFileSplitForm::CheckBeforeRun() {
     edtToSplitFile->LineEdit()->setFocus();
     return false;
   }
+  // A name that cannot be read is the user's to mend, told once here (the
+  // labels say it already), not left to fail the run. Asked afresh: the
+  // file may have gone since the labels were filled.
+  try {
+    CheckSourceOpens(edtToSplitFile->Text());
+  } catch (const Exception& e) {
+    Desktop().ShowMessage(this, e.Message());
+    edtToSplitFile->LineEdit()->setFocus();
+    return false;
+  }
   // Before the question below: a run refused later must not have cost the
   // user an answer about their files.
   if (!CheckMaxBytes()) return false;
+  if (!CheckOutputFolder()) return false;
   const std::string folder = deOutputFolder->Text();
   if (!folder.empty() && DirectoryExists(folder) && !IsDirectoryEmpty(folder) &&
       !Desktop().AskOkCancel(this, "Output folder should be empty, delete files in it?")) {
@@ -321,6 +328,23 @@ bool TFileSplitForm::CheckBeforeRun() {
   return true;
 }
 
+bool TFileSplitForm::CheckOutputFolder() {
+  // The run would refuse these too, but only as a failed run.
+  const std::string folder = deOutputFolder->Text();
+  std::string refusal;
+  if (TrimText(folder).empty()) {
+    refusal = "The output folder is not set.";
+  } else if (FileExists(folder)) {
+    refusal = "Cannot create folder \"" + folder + "\". A file of that name exists.";
+  } else {
+    refusal = OutputFolderRefusal(folder);
+  }
+  if (refusal.empty()) return true;
+  Desktop().ShowMessage(this, refusal);
+  deOutputFolder->LineEdit()->setFocus();
+  return false;
+}
+
 bool TFileSplitForm::CheckMaxBytes() {
   const std::string text = TrimText(edtMaxBytes->text().toStdString());
   if (text.empty() || ParseSizeText(text) >= 0) return true;
@@ -331,7 +355,6 @@ bool TFileSplitForm::CheckMaxBytes() {
 
 void TFileSplitForm::btnSplitClick() {
   if (Running()) return;  // one run at a time on this session and outputer
-  ReportLabelError();
   if (!CheckBeforeRun()) return;
   outputer_->Reset();
   CopyToSession();
@@ -382,6 +405,12 @@ void TFileSplitForm::RunFinished(bool, const QString& error) {
     close_after_run_ = false;
     QDialog::reject();
   }
+}
+
+void TFileSplitForm::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  // Typing goes into the text file's name whenever the window comes up.
+  if (!event->spontaneous() && !Running()) edtToSplitFile->LineEdit()->setFocus();
 }
 
 void TFileSplitForm::reject() {

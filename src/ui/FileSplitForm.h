@@ -9,13 +9,14 @@
 #include <memory>
 #include <string>
 
+#include "ui/LinesSpinBox.h"
+
 class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
-class QSpinBox;
 class QTabWidget;
 
 namespace lorvant {
@@ -61,9 +62,9 @@ class TFileSplitForm : public QDialog {
   QLabel* lbl2;
   TFileNameEdit* deOutputFolder;
   QLabel* Label6;
-  QSpinBox* seLinesCount;
+  TLinesSpinBox* seLinesCount;
   QLabel* lblHeaderLines;
-  QSpinBox* seHeaderLines;
+  TLinesSpinBox* seHeaderLines;
   QLabel* lblMaxBytes;
   QLineEdit* edtMaxBytes;  // a size such as 500K; empty for no limit
   QCheckBox* chkCsvRecords;
@@ -94,10 +95,11 @@ class TFileSplitForm : public QDialog {
  protected:
   // Closing (close box, Esc) during a run stops it and closes once it ended.
   void reject() override;
+  // Each showing starts with the focus in the text file's name.
+  void showEvent(QShowEvent* event) override;
 
  private slots:
   void edtToSplitFileChange();
-  void edtToSplitFileExit();
   void RunFinished(bool ok, const QString& error);
   void LinesCounted(quint64 request, bool ok, qint64 lines);
 
@@ -105,15 +107,19 @@ class TFileSplitForm : public QDialog {
   void BuildControls();
   void FillControls();
   void CopyToSession();
+  // Throws EFOpenError ("Cannot open file ...") when source cannot be
+  // opened for reading; an empty name counts as such.
+  static void CheckSourceOpens(const std::string& source);
   // Shows the size and starts counting the lines. A source that cannot be
   // opened leaves the figures out and shows the error in the labels; it is
-  // then thrown when throw_error is set, else kept for one report later.
+  // then thrown when throw_error is set.
   void RefreshLabels(bool throw_error);
-  // Reports the label error of the current text once.
-  void ReportLabelError();
   bool CheckBeforeRun();
   // Refuses a size the task cannot take, with a message; Split and Save Task.
   bool CheckMaxBytes();
+  // Refuses, with a message and the focus on the box, an output folder the
+  // run would refuse: none, a file, or a folder that is never emptied.
+  bool CheckOutputFolder();
   void SetRunning(bool running);
 
   TSessionManager* session_manager_;
@@ -126,7 +132,6 @@ class TFileSplitForm : public QDialog {
   TLineCountWorker* counter_;
   uint64_t count_request_ = 0;
   std::string label_error_;  // why the current source cannot be opened
-  bool label_error_reported_ = false;
   bool close_after_run_ = false;
 };
 

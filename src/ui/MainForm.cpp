@@ -8,6 +8,7 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
+#include "base/Exception.h"
 #include "diagnostics/DebugHelper.h"
 #include "fs/AppFolders.h"
 #include "fs/FileUtil.h"
@@ -37,8 +38,10 @@ QLabel* Heading(const QString& text, QWidget* parent) {
 
 // Shows link with caption, the whole path as its tooltip.
 void ShowLink(TLinkButton* link, const std::string& caption, const std::string& path) {
-  link->setText(QString::fromStdString(caption));
-  link->setAccessibleName(link->text());
+  const QString text = QString::fromStdString(caption);
+  // A "&" in a file name is shown, not taken for an accelerator.
+  link->setText(QString(text).replace('&', "&&"));
+  link->setAccessibleName(text);
   link->setToolTip(QString::fromStdString(path));
   link->show();
 }
@@ -71,24 +74,33 @@ TMainForm::~TMainForm() = default;
 
 void TMainForm::BuildMenus() {
   QMenu* file = menuBar()->addMenu("&File");
-  mniSplit = file->addAction("Split Text File", this, &TMainForm::actNewSplitExecute);
-  Exit1 = file->addAction("Exit", this, &QWidget::close);
+  mniSplit = file->addAction("&Split Text File", this, &TMainForm::actNewSplitExecute);
+  mniSplit->setShortcut(Qt::CTRL | Qt::Key_N);
+  Exit1 = file->addAction("E&xit", this, &QWidget::close);
+  Exit1->setShortcut(Qt::CTRL | Qt::Key_Q);
+  // The File menu shows its two items only; "More ..." has its shortcut
+  // on the window.
+  actOpenSession = new QAction("&More ...", this);
+  actOpenSession->setShortcut(Qt::CTRL | Qt::Key_O);
+  connect(actOpenSession, &QAction::triggered, this, &TMainForm::actOpenSessionExecute);
+  addAction(actOpenSession);
   QMenu* tools = menuBar()->addMenu("&Tools");
-  ScheduledTasks1 = tools->addAction("Scheduled Tasks", this, &TMainForm::ScheduledTasks1Click);
+  ScheduledTasks1 = tools->addAction("&Scheduled Tasks", this, &TMainForm::ScheduledTasks1Click);
   QMenu* help = menuBar()->addMenu("&Help");
-  Content1 = help->addAction("Content", this,
+  Content1 = help->addAction("&Content", this,
                              [] { Desktop().Open(ProductPageUrl() + "?from=help-menu"); });
+  Content1->setShortcut(Qt::Key_F1);
   help->addSeparator();
-  ShowLog1 = help->addAction("Show Log", this, &TMainForm::ShowLog1Click);
-  OpenExceptionFile1 = help->addAction("Open Exception File", this,
+  ShowLog1 = help->addAction("Show &Log", this, &TMainForm::ShowLog1Click);
+  OpenExceptionFile1 = help->addAction("Open &Exception File", this,
                                        [] { Desktop().Open(GetExceptionLogFile("Lorvant")); });
   help->addSeparator();
-  Home1 = help->addAction("Homepage", this, [] { Desktop().Open(ProductPageUrl()); });
-  SupportEmail1 = help->addAction("Support Email", this,
+  Home1 = help->addAction("Home&page", this, [] { Desktop().Open(ProductPageUrl()); });
+  SupportEmail1 = help->addAction("Support E&mail", this,
                                   [] { Desktop().Open("mailto:" + SupportEmailAddress()); });
   help->addSeparator();
-  mniCheckUpdate1 = help->addAction("Check Update", this, &TMainForm::mniCheckUpdate1Click);
-  About1 = help->addAction("About Lorvant", this, &TMainForm::About1Click);
+  mniCheckUpdate1 = help->addAction("Check &Update", this, &TMainForm::mniCheckUpdate1Click);
+  About1 = help->addAction("&About Lorvant", this, &TMainForm::About1Click);
 }
 
 void TMainForm::ScheduledTasks1Click() {
@@ -108,7 +120,7 @@ void TMainForm::BuildPage() {
   layout->setContentsMargins(24, 16, 24, 16);
   layout->setSpacing(4);
   Label1 = Heading("Start", page);
-  alblWizard = new TLinkButton("New Task", page);
+  alblWizard = new TLinkButton("&New Task", page);
   connect(alblWizard, &QPushButton::clicked, this, &TMainForm::actNewSplitExecute);
   Label2 = Heading("Recent Tasks", page);
   Label3 = Heading("Saved Tasks", page);
@@ -130,7 +142,7 @@ void TMainForm::BuildPage() {
   layout->addSpacing(14);
   layout->addWidget(Label3);
   add_links(lblSavedTask, "Saved Task", &TMainForm::OpenSavedTask);
-  lblSavedTaskMore = new TLinkButton("More ...", page);
+  lblSavedTaskMore = new TLinkButton("&More ...", page);
   connect(lblSavedTaskMore, &QPushButton::clicked, this, &TMainForm::actOpenSessionExecute);
   layout->addWidget(lblSavedTaskMore);
   layout->addStretch(1);
@@ -193,31 +205,34 @@ void TMainForm::ShowSplitForm() {
 
 void TMainForm::actNewSplitExecute() { ShowSplitForm(); }
 
-void TMainForm::OpenRecentTask(int index) {
-  const std::string path = recent_paths_.at(index);
+bool TMainForm::FillSplitForm(const std::function<void()>& fill) {
   try {
-    split_form_->ReadFromFile(path);
+    fill();
+    return true;
+  } catch (const EFOpenError& e) {
+    // A text file moved or deleted since the task was saved is the user's
+    // to mend, not a fault of the program.
+    Desktop().ShowMessage(this, e.what());
   } catch (const std::exception& e) {
     ReportUnexpectedError(e.what());
-    return;
   }
-  ShowSplitForm();
+  return false;
+}
+
+void TMainForm::OpenRecentTask(int index) {
+  const std::string path = recent_paths_.at(index);
+  if (FillSplitForm([&] { split_form_->ReadFromFile(path); })) ShowSplitForm();
 }
 
 void TMainForm::OpenSavedTask(int index) { OpenSavedTaskFile(saved_paths_.at(index)); }
 
 void TMainForm::OpenSavedTaskFile(const std::string& path) {
-  try {
-    split_form_->LoadFromFile(path);
-  } catch (const std::exception& e) {
-    ReportUnexpectedError(e.what());
-    return;
-  }
-  ShowSplitForm();
+  if (FillSplitForm([&] { split_form_->LoadFromFile(path); })) ShowSplitForm();
 }
 
 void TMainForm::actOpenSessionExecute() {
-  const std::string path = Desktop().OpenFileName(this, "Split File Task (*.sft)|*.sft", "sft", "");
+  const std::string path =
+      Desktop().OpenFileName(this, "Split File Task (*.sft)|*.sft", "sft", SavedTasksPickerStart());
   if (!path.empty()) OpenSavedTaskFile(path);
 }
 

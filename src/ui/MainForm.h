@@ -7,6 +7,7 @@
 
 #include <QMainWindow>
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -47,6 +48,7 @@ class TMainForm : public QMainWindow {
   TLinkButton* lblSavedTaskMore;
   QAction* mniSplit;
   QAction* Exit1;
+  QAction* actOpenSession;  // "More ...", Ctrl+O
   QAction* ScheduledTasks1;
   QAction* Content1;
   QAction* ShowLog1;
@@ -79,6 +81,10 @@ class TMainForm : public QMainWindow {
   void RefreshRecentTasks();
   void RefreshSavedTasks();
   void ShowSplitForm();
+  // Runs fill (which fills the split window from a task file); false after
+  // saying why it failed: a text file that cannot be opened in a message,
+  // anything else as an unexpected error.
+  bool FillSplitForm(const std::function<void()>& fill);
 
   std::unique_ptr<TDialogFactory> dialog_factory_;
   std::unique_ptr<TSavedTaskList> saved_tasks_;

@@ -28,13 +28,13 @@ TSessionSaveDlg::TSessionSaveDlg(QWidget* parent) : QDialog(parent) {
   lblSessionDesc = new QLabel(this);
   lblSessionDesc->setWordWrap(true);
   lblSessionDesc->setMinimumWidth(520);
-  lblSessionFile = new QLabel("Session File", this);
+  lblSessionFile = new QLabel("&Session File", this);
   edtSessionFile = new TFileNameEdit(TFileNameEdit::Kind::kSaveFile, this);
   edtSessionFile->SetAccessibleLabel("Session File");
   lblSessionFile->setBuddy(edtSessionFile->LineEdit());
-  btnSave = new QPushButton("OK", this);
-  btnBatch = new QPushButton("Save && Make Batch File", this);
-  btnCancel = new QPushButton("Cancel", this);
+  btnSave = new QPushButton("&OK", this);
+  btnBatch = new QPushButton("Save && Make &Batch File", this);
+  btnCancel = new QPushButton("&Cancel", this);
   btnSave->setDefault(true);
 
   auto* row = new QHBoxLayout();

@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QTest>
 #include <filesystem>
 
 #include "fs/AppFolders.h"
@@ -15,6 +16,7 @@
 #include "ui/BatchFileCreateDlg.h"
 #include "ui/FileNameEdit.h"
 #include "ui/HyperLink.h"
+#include "ui/KeyboardChecks.h"
 #include "ui/SessionSaveDlg.h"
 #include "ui/UiTestSupport.h"
 #include "ui/VersionLabel.h"
@@ -103,8 +105,8 @@ TEST_F(SaveFlowTest, NameChecksKeepTheDialogOpenWithTheirMessage) {
 TEST_F(SaveFlowTest, SaveAndMakeBatchFileWritesTheScriptAndOpensItInTheEditor) {
   std::vector<std::string> boxes;
   test::OnNextModal<TSimpleBatchFileCreateDlg>([&](TSimpleBatchFileCreateDlg* dlg) {
-    boxes = {dlg->lblSessionFile->text().toStdString(), dlg->edtSessionFile->Text(),
-             dlg->edtLogFile->Text(), dlg->edtBatchFile->Text()};
+    boxes = {dlg->lblSessionFile->text().remove(QChar('&')).toStdString(),
+             dlg->edtSessionFile->Text(), dlg->edtLogFile->Text(), dlg->edtBatchFile->Text()};
     EXPECT_TRUE(dlg->btnScheduleTask->isEnabled());
     // An empty log file name is refused and the dialog stays open.
     dlg->edtLogFile->SetText("");
@@ -178,6 +180,67 @@ TEST(DesktopTest, FiltersBecomeQtNameFilters) {
   EXPECT_EQ(QtNameFilters("Split File Task (*.sft)|*.sft"), "Split File Task (*.sft)");
   EXPECT_EQ(QtNameFilters("Txt Files (*.*)|*.txt|JSON Files (*.json; *.jsonl)|*.json; *.jsonl"),
             "Txt Files (*.txt);;JSON Files (*.json *.jsonl)");
+}
+
+}  // namespace
+}  // namespace lorvant
+
+namespace lorvant {
+namespace {
+
+// A batch file in a folder that does not exist is the user's mistake: the
+// dialog says why and stays open with the focus on the name, no report.
+TEST_F(SaveFlowTest, ABatchFileThatCannotBeWrittenIsToldInTheDialog) {
+  const std::string script = dir_ + "/no such folder/nightly.sh";
+  bool still_open = false;
+  bool focus_on_name = false;
+  test::OnNextModal<TSimpleBatchFileCreateDlg>([&](TSimpleBatchFileCreateDlg* dlg) {
+    dlg->edtBatchFile->SetText(script);
+    dlg->btnOK->click();
+    still_open = dlg->isVisible();
+    focus_on_name = dlg->focusWidget() == dlg->edtBatchFile->LineEdit();
+    dlg->reject();
+  });
+  EXPECT_TRUE(Save(dir_ + "/nightly.sft", "Batch"));
+  EXPECT_TRUE(still_open);
+  EXPECT_TRUE(focus_on_name);
+  EXPECT_EQ(desktop_.messages, std::vector<std::string>{"Cannot create file \"" + script +
+                                                        "\". No such file or directory"});
+  EXPECT_TRUE(errors_.reported.empty());
+  EXPECT_TRUE(desktop_.opened.empty());
+}
+
+// Each dialog starts in its first field, has its accelerators, and Escape
+// closes it as Cancel would.
+TEST_F(SaveFlowTest, DialogsStartInTheirFirstFieldAndEscapeClosesThem) {
+  bool save_seen = false;
+  test::OnNextModal<TSessionSaveDlg>([&](TSessionSaveDlg* dlg) {
+    save_seen = true;
+    EXPECT_EQ(dlg->focusWidget(), dlg->edtSessionFile->LineEdit());
+    test::ExpectOwnAccelerators(test::Captions(dlg));
+    QTest::keyClick(dlg->focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(dlg->isVisible());
+  });
+  EXPECT_FALSE(manager_.SaveSession(&session_));
+  EXPECT_TRUE(save_seen);
+
+  bool batch_seen = false;
+  test::OnNextModal<TSessionSaveDlg>([&](TSessionSaveDlg* dlg) {
+    dlg->edtSessionFile->SetText(dir_ + "/nightly.sft");
+    dlg->btnBatch->click();
+  });
+  test::OnNextModal<TSimpleBatchFileCreateDlg>([&](TSimpleBatchFileCreateDlg* dlg) {
+    batch_seen = true;
+    EXPECT_EQ(dlg->focusWidget(), dlg->edtSessionFile->LineEdit());
+    test::ExpectOwnAccelerators(test::Captions(dlg));
+    EXPECT_EQ(dlg->lblSessionFile->text().remove('&').toStdString(), "Task File");
+    QTest::keyClick(dlg->focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(dlg->isVisible());
+  });
+  EXPECT_TRUE(manager_.SaveSession(&session_));  // the task is saved; the script is not made
+  EXPECT_TRUE(batch_seen);
+  EXPECT_FALSE(test::PathExists(dir_ + "/nightly.sh"));
+  EXPECT_TRUE(desktop_.messages.empty());
 }
 
 }  // namespace

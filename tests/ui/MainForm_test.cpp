@@ -7,9 +7,11 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTest>
 #include <filesystem>
 
 #include "base/RunMode.h"
+#include "fs/AppFolders.h"
 #include "fs/FileUtil.h"
 #include "log/Log.h"
 #include "support/TestEnv.h"
@@ -76,7 +78,7 @@ TEST_F(MainFormTest, FirstStartShowsHeadingsNewTaskAndMoreOnly) {
   EXPECT_EQ(menus, (std::vector<std::string>{"&File", "&Tools", "&Help"}));
   std::vector<std::string> help;
   for (QAction* a : form.menuBar()->actions()[2]->menu()->actions()) {
-    help.push_back(a->isSeparator() ? "-" : a->text().toStdString());
+    help.push_back(a->isSeparator() ? "-" : a->text().remove('&').toStdString());
   }
   EXPECT_EQ(help, (std::vector<std::string>{"Content", "-", "Show Log", "Open Exception File", "-",
                                             "Homepage", "Support Email", "-", "Check Update",
@@ -151,15 +153,71 @@ TEST_F(MainFormTest, AMalformedRecentTaskLineIsReportedWithoutACrash) {
   EXPECT_TRUE(Shown(form.lblSavedTask).empty());
 }
 
-TEST_F(MainFormTest, ARecentTaskWhoseSourceIsGoneIsReportedAndTheWindowNotShown) {
+TEST_F(MainFormTest, ATaskWhoseSourceIsGoneIsToldInAMessageAndTheWindowNotShown) {
   const std::string task = MakeTask(dir_, "gone");
   test::WriteBytes(RecentTaskListFile(), "2026-12-01 10:00:00|" + task + "|gone.txt\r\n");
   fs::remove(dir_ + "/gone.txt");
   TMainForm form(nullptr);
+  const std::string error = "Cannot open file \"" + dir_ + "/gone.txt\". No such file or directory";
   form.OpenRecentTask(0);  // would block in the window's loop if it were shown
-  ASSERT_EQ(errors_.reported.size(), 1u);
-  EXPECT_TRUE(errors_.reported[0].starts_with("Cannot open file \"")) << errors_.reported[0];
+  form.OpenSavedTask(0);
+  // The text file moved away is the user's to mend, not a fault to report.
+  EXPECT_EQ(desktop_.messages, (std::vector<std::string>{error, error}));
+  EXPECT_TRUE(errors_.reported.empty());
   EXPECT_FALSE(form.SplitForm()->isVisible());
+}
+
+// Ctrl+N, Ctrl+O, F1 and Ctrl+Q do what their menu items and links do.
+TEST_F(MainFormTest, TheUsualShortcutsReachTheirActions) {
+  TMainForm form(nullptr);
+  form.show();
+  auto press = [&form](QKeySequence keys) {
+    QApplication::setActiveWindow(&form);  // the window shown before may have kept it
+    QTest::keySequence(&form, keys);
+  };
+  bool split_shown = false;
+  test::OnNextModal<TFileSplitForm>([&split_shown](TFileSplitForm* split) {
+    split_shown = true;
+    split->close();
+  });
+  press(QKeySequence(Qt::CTRL | Qt::Key_N));
+  EXPECT_TRUE(split_shown);
+  press(QKeySequence(Qt::CTRL | Qt::Key_O));
+  EXPECT_EQ(desktop_.filters, std::vector<std::string>{"Split File Task (*.sft)|*.sft"});
+  press(QKeySequence(Qt::Key_F1));
+  ASSERT_EQ(desktop_.opened.size(), 1u);
+  EXPECT_TRUE(desktop_.opened[0].ends_with("?from=help-menu")) << desktop_.opened[0];
+  // Closing the only window must not end the tests' application.
+  const bool quit_on_close = QApplication::quitOnLastWindowClosed();
+  QApplication::setQuitOnLastWindowClosed(false);
+  press(QKeySequence(Qt::CTRL | Qt::Key_Q));
+  EXPECT_FALSE(form.isVisible());
+  QApplication::setQuitOnLastWindowClosed(quit_on_close);
+  // The File menu still shows its two items only.
+  EXPECT_EQ(form.mniSplit->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_N));
+  EXPECT_EQ(form.Exit1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+  EXPECT_EQ(form.Content1->shortcut(), QKeySequence(Qt::Key_F1));
+  EXPECT_EQ(form.menuBar()->actions().front()->menu()->actions().size(), 2);
+}
+
+// "More ..." starts where saved tasks go, else in the documents folder.
+TEST_F(MainFormTest, MoreStartsInTheFolderOfSavedTasks) {
+  const std::string documents = GetDocumentsPath();
+  ASSERT_FALSE(documents.empty());
+  fs::remove_all(documents + "/Lorvant");
+  TMainForm form(nullptr);
+  form.lblSavedTaskMore->click();
+  fs::create_directories(documents + "/Lorvant");
+  form.lblSavedTaskMore->click();
+  EXPECT_EQ(desktop_.starts, (std::vector<std::string>{documents, documents + "/Lorvant"}));
+}
+
+// A "&" in a task's file name is shown as it is, not taken as an accelerator.
+TEST_F(MainFormTest, AnAmpersandInATaskNameIsShown) {
+  MakeTask(dir_, "this & that");
+  TMainForm form(nullptr);
+  EXPECT_EQ(Shown(form.lblSavedTask), std::vector<std::string>{"this && that.sft"});
+  EXPECT_EQ(form.lblSavedTask[0]->accessibleName().toStdString(), "this & that.sft");
 }
 
 TEST_F(MainFormTest, TheLogViewerShowsTheLogAsItWasAtEachOpening) {

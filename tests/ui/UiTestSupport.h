@@ -29,6 +29,7 @@ class FakeDesktop : public TDesktop {
   std::deque<std::string> files;     // for the pickers; cancel when empty
   std::vector<std::string> opened;   // targets handed to the desktop
   std::vector<std::string> filters;  // of the open-file pickers shown
+  std::vector<std::string> starts;   // where each picker shown started
   int open_code = 42;
 
   void ShowMessage(QWidget*, const std::string& text) override { messages.push_back(text); }
@@ -47,15 +48,20 @@ class FakeDesktop : public TDesktop {
     return AskOkCancel(parent, text);
   }
   std::string OpenFileName(QWidget*, const std::string& filter, const std::string&,
-                           const std::string&) override {
+                           const std::string& start) override {
     filters.push_back(filter);
+    starts.push_back(start);
     return Next();
   }
   std::string SaveFileName(QWidget*, const std::string&, const std::string&,
-                           const std::string&) override {
+                           const std::string& start) override {
+    starts.push_back(start);
     return Next();
   }
-  std::string FolderName(QWidget*, const std::string&) override { return Next(); }
+  std::string FolderName(QWidget*, const std::string& start) override {
+    starts.push_back(start);
+    return Next();
+  }
   int Open(const std::string& target) override {
     opened.push_back(target);
     return open_code;

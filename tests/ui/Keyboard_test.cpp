@@ -1,0 +1,69 @@
+// The windows at the keyboard: every field label, button, tab and menu item
+// has its accelerator, none taken twice in one window, and Escape closes
+// the split window.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTest>
+#include <set>
+
+#include "ui/FileNameEdit.h"
+#include "ui/FileSplitForm.h"
+#include "ui/KeyboardChecks.h"
+#include "ui/LinkButton.h"
+#include "ui/MainForm.h"
+#include "ui/UiTestSupport.h"
+
+namespace lorvant {
+namespace {
+
+TEST(KeyboardTest, TheSplitWindowsCaptionsHaveTheirOwnAccelerators) {
+  TFileSplitForm form(nullptr);
+  const auto captions = test::Captions(&form);
+  test::ExpectOwnAccelerators(captions);
+  // The shown texts stay as they were.
+  for (const char* shown : {"Text File:", "Output Folder: ", "Max Lines per Split File", "Split",
+                            "Stop", "Save Task", "Progress", "Log"}) {
+    bool found = false;
+    for (const auto& [caption, key] : captions)
+      found |= QString::fromStdString(caption).remove('&') == shown;
+    EXPECT_TRUE(found) << shown;
+  }
+}
+
+TEST(KeyboardTest, TheStartPageAndItsMenusHaveTheirOwnAccelerators) {
+  test::FakeDesktop desktop;
+  TMainForm form(nullptr);
+  // The task links show file names and times as they are.
+  std::set<QWidget*> task_links(form.lblRecentTask.begin(), form.lblRecentTask.end());
+  task_links.insert(form.lblSavedTask.begin(), form.lblSavedTask.end());
+  std::map<std::string, char> page = test::Captions(form.centralWidget(), task_links);
+  for (QAction* menu : form.menuBar()->actions()) {
+    page[menu->text().toStdString()] = test::Accelerator(menu->text());
+    std::map<std::string, char> items;
+    for (QAction* item : menu->menu()->actions()) {
+      if (!item->isSeparator()) items[item->text().toStdString()] = test::Accelerator(item->text());
+    }
+    SCOPED_TRACE(menu->text().toStdString());
+    test::ExpectOwnAccelerators(items);
+  }
+  test::ExpectOwnAccelerators(page);
+  EXPECT_EQ(form.alblWizard->text().remove('&').toStdString(), "New Task");
+  EXPECT_EQ(form.lblSavedTaskMore->text().remove('&').toStdString(), "More ...");
+}
+
+// The split window closes on Escape like the dialogs.
+TEST(KeyboardTest, EscapeClosesTheSplitWindow) {
+  test::FakeDesktop desktop;
+  TFileSplitForm form(nullptr);
+  form.show();
+  QApplication::setActiveWindow(&form);
+  QTest::keyClick(form.focusWidget(), Qt::Key_Escape);
+  EXPECT_FALSE(form.isVisible());
+}
+
+}  // namespace
+}  // namespace lorvant
