@@ -25,6 +25,7 @@
 #include "scheduler/TaskScheduler.h"
 #include "ui/Desktop.h"
 #include "ui/TaskPropsDlg.h"
+#include "ui/Mnemonics.h"
 #include "ui/TaskWindowsUtil.h"
 
 namespace lorvant {
@@ -157,6 +158,7 @@ TNewTaskWizard::TNewTaskWizard(TTaskScheduler* scheduler, QWidget* parent)
   btnAdvanced->setVisible(FirstGeneration());
   lblAdvanced->setVisible(FirstGeneration());
 
+  AssignMnemonics(this);
   ShowPage(kCustomData);
   resize(sizeHint().expandedTo(QSize(600, 420)));
 }
@@ -279,7 +281,9 @@ QWidget* TNewTaskWizard::BuildTriggerDetails() {
     form->setContentsMargins(0, 0, 0, 0);
     form->addRow(Intro(pnlDaily));
     form->addRow(BuddyLabel("Start &time:", dtStartTimeDaily, pnlDaily), dtStartTimeDaily);
-    form->addRow(new QLabel("Perform this task:", pnlDaily), perform);
+    auto* perform_label = new QLabel("Perform this task:", pnlDaily);
+    perform_label->setBuddy(rbEveryDay);
+    form->addRow(perform_label, perform);
     form->addRow(BuddyLabel("Start &date:", dtStartDateDaily, pnlDaily), dtStartDateDaily);
   }
 
@@ -296,7 +300,9 @@ QWidget* TNewTaskWizard::BuildTriggerDetails() {
       connect(box, &QCheckBox::toggled, this, &TNewTaskWizard::UpdateNextEnabled);
     }
     auto* every = new QHBoxLayout();
-    every->addWidget(new QLabel("Every", pnlWeekly));
+    auto* every_label = new QLabel("Every", pnlWeekly);
+    every_label->setBuddy(seWeekInterval);
+    every->addWidget(every_label);
     every->addWidget(seWeekInterval);
     every->addWidget(new QLabel("weeks", pnlWeekly));
     every->addStretch(1);
