@@ -71,7 +71,7 @@ TExceptionReportDlg::TExceptionReportDlg(THttpClient& http, QWidget* parent)
   lblMessage->setTextInteractionFlags(Qt::TextSelectableByMouse);
   lblMessage->setMaximumWidth(kMessageWidth + 20);
   lblNotify = new TLinkButton("&Report error and search the solution", Bevel1);
-  chkScreenshot = new QCheckBox("Include &Screenshot", this);
+  chkScreenshot = new QCheckBox("&Include Screenshot", this);
   chkScreenshot->setChecked(true);
   imgScreenshot = new QPushButton(this);
   imgScreenshot->setFlat(true);
