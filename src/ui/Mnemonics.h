@@ -1,5 +1,5 @@
 // Keyboard accelerators for a window's controls: every button, check box,
-// labelled field, tab and command of a window gets an underlined letter
+// labelled field and command of a window gets an underlined letter
 // (Alt+letter), as desktop users expect. Accelerators a text already has are
 // kept; the others are chosen so that no two controls that can be seen
 // together share one. Only the underline is new: the shown text stays.

@@ -24,8 +24,8 @@
 #include "scheduler/SchedUtils.h"
 #include "scheduler/TaskScheduler.h"
 #include "ui/Desktop.h"
-#include "ui/TaskPropsDlg.h"
 #include "ui/Mnemonics.h"
+#include "ui/TaskPropsDlg.h"
 #include "ui/TaskWindowsUtil.h"
 
 namespace lorvant {
@@ -158,7 +158,12 @@ TNewTaskWizard::TNewTaskWizard(TTaskScheduler* scheduler, QWidget* parent)
   btnAdvanced->setVisible(FirstGeneration());
   lblAdvanced->setVisible(FirstGeneration());
 
+  // The groups of the event kinds get their letters while they are shown.
+  GroupBox1->show();
+  GroupBox2->show();
   AssignMnemonics(this);
+  GroupBox1->hide();
+  GroupBox2->hide();
   ShowPage(kCustomData);
   resize(sizeHint().expandedTo(QSize(600, 420)));
 }
@@ -221,8 +226,6 @@ QWidget* TNewTaskWizard::BuildTaskName() {
   auto* g2 = new QVBoxLayout(GroupBox2);
   g2->addWidget(rbRemoteConnection);
   g2->addWidget(rbLocalConnection);
-  GroupBox1->hide();
-  GroupBox2->hide();
   connect(edtTaskName, &QLineEdit::textChanged, this, &TNewTaskWizard::UpdateNextEnabled);
   connect(ComboBox1, &QComboBox::currentIndexChanged, this, &TNewTaskWizard::ComboBox1Change);
   connect(rbSpecificUser, &QRadioButton::toggled, edUser, &QWidget::setEnabled);

@@ -25,8 +25,8 @@
 #include "scheduler/SchedUtils.h"
 #include "scheduler/TaskItem.h"
 #include "ui/Desktop.h"
-#include "ui/TaskAccountDlg.h"
 #include "ui/Mnemonics.h"
+#include "ui/TaskAccountDlg.h"
 #include "ui/TaskWindowsUtil.h"
 
 namespace lorvant {

@@ -130,7 +130,8 @@ void TUpdateChecks::ShowWaitingNotices() {
   if (waiting_.empty()) return;
   // Nobody asked for the daily notice: it never comes between the user and
   // an open dialog, and it shows without taking the keyboard.
-  if (QApplication::activeModalWidget() != nullptr || QApplication::activePopupWidget() != nullptr) {
+  if (QApplication::activeModalWidget() != nullptr ||
+      QApplication::activePopupWidget() != nullptr) {
     wait_timer_->start();
     return;
   }

@@ -7,9 +7,9 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
-#include <QTest>
 #include <QPushButton>
 #include <QScreen>
+#include <QTest>
 
 #include "diagnostics/DebugHelper.h"
 #include "log/Log.h"
@@ -332,7 +332,7 @@ TEST_F(UpdateDialogTest, BothChecksAnswerThroughTheDialog) {
             (std::vector<std::string>{
                 "Upgrade Notify", "Updates are available for Lorvant, version 2.0",
                 "Please download and install latest version from ", DownloadPageUrl()}));
-  EXPECT_FALSE(modal);                                              // nobody asked for it
+  EXPECT_FALSE(modal);                                             // nobody asked for it
   EXPECT_EQ(RegReadString(kProductKey, "NotNotifyUpdate"), "-1");  // the box was ticked
   EXPECT_EQ(Finish([this] { checks_.NotifyUpdate(); }), std::vector<bool>{false});
   EXPECT_EQ(server_.RequestCount(), 1u);
@@ -410,7 +410,8 @@ TEST_F(UpdateDialogTest, AVeryLongAnswerKeepsTheDialogOnTheScreen) {
   EXPECT_LE(dialog.width(), screen.width());
   EXPECT_LE(dialog.height(), screen.height());
   EXPECT_TRUE(QRect(QPoint(0, 0), dialog.size()).contains(close));
-  const QString full = QString::fromStdString("Updates are available for Lorvant, version " + digits);
+  const QString full =
+      QString::fromStdString("Updates are available for Lorvant, version " + digits);
   EXPECT_EQ(tip, full);
   EXPECT_EQ(spoken, full);
   EXPECT_TRUE(first_box);
@@ -419,8 +420,9 @@ TEST_F(UpdateDialogTest, AVeryLongAnswerKeepsTheDialogOnTheScreen) {
 
 TEST_F(UpdateDialogTest, CheckUpdateShowsItIsCheckingAndCanBeStopped) {
   server_.NeverAnswer();
-  TUpdateChecks patient{
-      [] { return std::make_unique<TCurlHttpClient>(THttpLimits{60000, 60000}); }};
+  TUpdateChecks patient{[] {
+    return std::make_unique<TCurlHttpClient>(THttpLimits{60000, 60000});
+  }};
   for (bool by_escape : {false, true}) {
     SCOPED_TRACE(by_escape ? "Escape" : "Cancel");
     QSignalSpy finished(&patient, &TUpdateChecks::CheckFinished);
@@ -431,9 +433,8 @@ TEST_F(UpdateDialogTest, CheckUpdateShowsItIsCheckingAndCanBeStopped) {
     EXPECT_EQ(checking->labelText(), "Checking for updates...");
     EXPECT_EQ(QApplication::activeModalWidget(), checking);
     // The request is under way and the window still answers.
-    ASSERT_TRUE(QTest::qWaitFor([this, by_escape] {
-      return server_.RequestCount() == (by_escape ? 2u : 1u);
-    }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [this, by_escape] { return server_.RequestCount() == (by_escape ? 2u : 1u); }, 30000));
     EXPECT_TRUE(finished.isEmpty());
     if (by_escape) {
       EXPECT_TRUE(test::EscapeCloses(checking));
