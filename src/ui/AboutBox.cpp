@@ -65,10 +65,13 @@ void TAboutBox::HyperLink1Click() {
   }
 }
 
+std::string AboutProductText(const std::string& product) {
+  return product + " (" + GetAppArchitecture() + ")";
+}
+
 bool TAboutBoxDialog::Execute(QWidget* parent) {
   TAboutBox box(parent);
-  // The architecture the program was built for, as the error report says.
-  box.ProductName->setText(QString::fromStdString(ProductName + " (" + GetAppArchitecture() + ")"));
+  box.ProductName->setText(QString::fromStdString(AboutProductText(ProductName)));
   box.HyperType->setText(QString::fromStdString(HyperType));
   box.HyperLink1->setText(QString::fromStdString(URL));
   box.HyperLink1->setVisible(!URL.empty());

@@ -65,7 +65,10 @@ TNotifyUpdateDlg::TNotifyUpdateDlg(QWidget* parent) : QDialog(parent) {
   layout->addLayout(bottom);
   setMinimumSize(460, 163);
   StyleAsSmallDialog(this);
-  chkNotShow->setFocus();
+  // As in a message box, the keys start on the button: a stray Space there
+  // only closes the notice, where on the box it would switch the check off
+  // without a word.
+  btnClose->setFocus();
 
   // The state, not the click: keyboard, mouse and assistive technology
   // all change it.

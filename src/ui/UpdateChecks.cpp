@@ -15,7 +15,7 @@ TUpdateChecks* installed = nullptr;
 constexpr int kNoticeRetryMs = 400;
 
 // The window a notice belongs to: the active one, else the first window of
-// the program that is shown.
+// the program that is shown; nullptr while none is.
 QWidget* NoticeOwner() {
   if (QWidget* active = QApplication::activeWindow()) return active;
   for (QWidget* w : QApplication::topLevelWidgets()) {
@@ -130,13 +130,15 @@ void TUpdateChecks::ShowWaitingNotices() {
   if (waiting_.empty()) return;
   // Nobody asked for the daily notice: it never comes between the user and
   // an open dialog, and it shows without taking the keyboard.
-  if (QApplication::activeModalWidget() != nullptr ||
+  // It belongs to a window of the program, and shows only once there is one.
+  QWidget* owner = NoticeOwner();
+  if (owner == nullptr || QApplication::activeModalWidget() != nullptr ||
       QApplication::activePopupWidget() != nullptr) {
     wait_timer_->start();
     return;
   }
   for (const TUpdateNotice& notice : waiting_) {
-    auto* dialog = new TNotifyUpdateDlg(NoticeOwner());
+    auto* dialog = new TNotifyUpdateDlg(owner);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setAttribute(Qt::WA_ShowWithoutActivating);
     dialog->setModal(false);
