@@ -1,6 +1,7 @@
 #include "ui/UpdateChecks.h"
 
 #include <QApplication>
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <QTimer>
 
@@ -64,6 +65,7 @@ void TUpdateChecks::Start(bool manual) {
     progress->setMinimumDuration(0);
     progress->setAutoClose(false);
     progress->setAutoReset(false);
+    if (auto* bar = progress->findChild<QProgressBar*>()) bar->setAccessibleName("Checking");
     // Cancel, Escape and the window's close button all stop the check.
     auto stop = [this, cancel] {
       if (cancel->exchange(true)) return;
