@@ -147,6 +147,10 @@ void TExceptionReportDlg::Setup(const std::string& message, const std::string& s
     screenshot_file_.clear();
     chkScreenshot->setChecked(false);
     chkScreenshot->setEnabled(false);
+    // Nothing can bring the picture back: its place is not kept.
+    QSizePolicy policy = imgScreenshot->sizePolicy();
+    policy.setRetainSizeWhenHidden(false);
+    imgScreenshot->setSizePolicy(policy);
   }
   chkScreenshotClick();
   const QString shown = QString::fromStdString(TExceptionReport::ClassifyMessage(message));
@@ -166,11 +170,9 @@ void TExceptionReportDlg::Setup(const std::string& message, const std::string& s
 void TExceptionReportDlg::FitToScreen() {
   QSize size = sizeHint().expandedTo(minimumSizeHint()).expandedTo(QSize(394, 433));
   if (const QScreen* screen = this->screen()) {
-    const QSize available = screen->availableGeometry().size();
-    setMaximumSize(available);
-    size = size.boundedTo(available);
+    size = size.boundedTo(screen->availableGeometry().size());
   }
-  resize(size);
+  setFixedSize(size);
 }
 
 void TExceptionReportDlg::OKBtnClick() {

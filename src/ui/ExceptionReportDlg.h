@@ -65,7 +65,7 @@ class TExceptionReportDlg : public QDialog {
   void StartSend();
   void EndSend(bool cancelled, const std::string& error);
   void SetBusy(bool busy);
-  // Sizes the dialog to its content, never past the screen.
+  // Fixes the dialog's size to its content, never past the screen.
   void FitToScreen();
 
   THttpClient& http_;
