@@ -311,7 +311,7 @@ int main(int argc, char** argv) {
   Shoot(&batch, "batch-file-dialog");
 
   TAboutBox about;
-  about.ProductName->setText("Lorvant (x86)");
+  about.ProductName->setText(QString::fromStdString(AboutProductText("Lorvant")));
   about.VersionLabel1->SetFileName("self");
   about.HyperLink1->hide();
   about.ProgramIcon->setPixmap(QApplication::windowIcon().pixmap(64, 64));

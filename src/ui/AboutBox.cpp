@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "os/SystemInfo.h"
+#include "os/VersionUtil.h"
 #include "ui/HyperLink.h"
 #include "ui/VersionLabel.h"
 
@@ -27,8 +28,9 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   HyperType = new QLabel(this);
   HyperLink1 = new THyperLink(this);
   HyperLink1->SetClickHandler([this] { HyperLink1Click(); });
-  OKButton = new QPushButton("OK", this);
+  OKButton = new QPushButton("&OK", this);
   OKButton->setDefault(true);
+  OKButton->setFocus();
 
   auto* text = new QVBoxLayout();
   text->addWidget(ProductName);
@@ -63,9 +65,13 @@ void TAboutBox::HyperLink1Click() {
   }
 }
 
+std::string AboutProductText(const std::string& product) {
+  return product + " (" + GetAppArchitecture() + ")";
+}
+
 bool TAboutBoxDialog::Execute(QWidget* parent) {
   TAboutBox box(parent);
-  box.ProductName->setText(QString::fromStdString(ProductName + " (x86)"));
+  box.ProductName->setText(QString::fromStdString(AboutProductText(ProductName)));
   box.HyperType->setText(QString::fromStdString(HyperType));
   box.HyperLink1->setText(QString::fromStdString(URL));
   box.HyperLink1->setVisible(!URL.empty());

@@ -31,6 +31,10 @@ class TAboutBox : public QDialog {
   void HyperLink1Click();
 };
 
+// The box's product line: product and the architecture the program was
+// built for, as the error report's "app_version" says it.
+std::string AboutProductText(const std::string& product);
+
 class TAboutBoxDialog {
  public:
   std::string ProductName;

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QThread>
 #include <QVBoxLayout>
 
@@ -27,6 +28,34 @@ std::string& LastScreenshot() {
 
 constexpr int kImageWidth = 370;
 constexpr int kImageHeight = 130;
+// The message is shown in full in its tooltip and sent in full; the label
+// keeps to the dialog's width and a few lines.
+constexpr int kMessageWidth = 340;
+constexpr int kMaxShownChars = 300;
+constexpr int kMaxShownLines = 8;
+
+// text as the label shows it: cut after kMaxShownChars characters or
+// kMaxShownLines lines, and each word too wide for a line cut in its
+// middle, all with an ellipsis.
+QString FittingMessage(const QString& text, const QFontMetrics& metrics) {
+  const QChar ellipsis(0x2026);
+  QString shown = text.size() > kMaxShownChars ? text.left(kMaxShownChars) + ellipsis : text;
+  QStringList lines = shown.split('\n');
+  if (lines.size() > kMaxShownLines) {
+    lines.resize(kMaxShownLines);
+    lines.back() += ellipsis;
+  }
+  for (QString& line : lines) {
+    QStringList words = line.split(' ');
+    for (QString& word : words) {
+      if (metrics.horizontalAdvance(word) > kMessageWidth) {
+        word = metrics.elidedText(word, Qt::ElideMiddle, kMessageWidth);
+      }
+    }
+    line = words.join(' ');
+  }
+  return lines.join('\n');
+}
 
 }  // namespace
 
@@ -40,8 +69,9 @@ TExceptionReportDlg::TExceptionReportDlg(THttpClient& http, QWidget* parent)
   lblMessage = new QLabel(Bevel1);
   lblMessage->setWordWrap(true);
   lblMessage->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  lblNotify = new TLinkButton("Report error and search the solution", Bevel1);
-  chkScreenshot = new QCheckBox("Include Screenshot", this);
+  lblMessage->setMaximumWidth(kMessageWidth + 20);
+  lblNotify = new TLinkButton("&Report error and search the solution", Bevel1);
+  chkScreenshot = new QCheckBox("&Include Screenshot", this);
   chkScreenshot->setChecked(true);
   imgScreenshot = new QPushButton(this);
   imgScreenshot->setFlat(true);
@@ -49,7 +79,7 @@ TExceptionReportDlg::TExceptionReportDlg(THttpClient& http, QWidget* parent)
   imgScreenshot->setAccessibleName("Screenshot");
   imgScreenshot->setToolTip("Open the screenshot");
   imgScreenshot->setFixedSize(kImageWidth, kImageHeight);
-  chkLog = new QCheckBox("Include Log", this);
+  chkLog = new QCheckBox("Include &Log", this);
   chkLog->setChecked(true);
   memLog = new QPlainTextEdit(this);
   memLog->setAccessibleName("Log");
@@ -57,9 +87,16 @@ TExceptionReportDlg::TExceptionReportDlg(THttpClient& http, QWidget* parent)
   memLog->setLineWrapMode(QPlainTextEdit::NoWrap);
   memLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   memLog->setMinimumSize(kImageWidth, 120);
-  OKBtn = new QPushButton("Send Report", this);
+  OKBtn = new QPushButton("&Send Report", this);
   OKBtn->setDefault(true);
-  CancelBtn = new QPushButton("Close", this);
+  CancelBtn = new QPushButton("&Close", this);
+  // A part left out keeps its place, so the dialog does not jump in size
+  // under the pointer when its boxes are toggled.
+  for (QWidget* part : {static_cast<QWidget*>(imgScreenshot), static_cast<QWidget*>(memLog)}) {
+    QSizePolicy policy = part->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    part->setSizePolicy(policy);
+  }
 
   auto* bevel = new QVBoxLayout(Bevel1);
   bevel->addWidget(lblMessage);
@@ -76,17 +113,17 @@ TExceptionReportDlg::TExceptionReportDlg(THttpClient& http, QWidget* parent)
   layout->addWidget(memLog, 1);
   layout->addLayout(buttons);
   setMinimumSize(394, 433);
-  layout->setSizeConstraint(QLayout::SetFixedSize);
 
   memLog->setPlainText(QString::fromStdString(TDebugHelper::GetLog()).replace("\r\n", "\n"));
   memLog->moveCursor(QTextCursor::End);
-  OKBtn->setFocus();
 
   connect(OKBtn, &QPushButton::clicked, this, &TExceptionReportDlg::OKBtnClick);
   connect(lblNotify, &QPushButton::clicked, this, &TExceptionReportDlg::OKBtnClick);
   connect(CancelBtn, &QPushButton::clicked, this, &TExceptionReportDlg::CancelBtnClick);
-  connect(chkScreenshot, &QCheckBox::clicked, this, &TExceptionReportDlg::chkScreenshotClick);
-  connect(chkLog, &QCheckBox::clicked, this, &TExceptionReportDlg::chkLogClick);
+  // The state, not the click: keyboard, mouse and assistive technology
+  // all change it.
+  connect(chkScreenshot, &QCheckBox::toggled, this, &TExceptionReportDlg::chkScreenshotClick);
+  connect(chkLog, &QCheckBox::toggled, this, &TExceptionReportDlg::chkLogClick);
   connect(imgScreenshot, &QPushButton::clicked, this, &TExceptionReportDlg::imgScreenshotClick);
 }
 
@@ -110,16 +147,32 @@ void TExceptionReportDlg::Setup(const std::string& message, const std::string& s
     screenshot_file_.clear();
     chkScreenshot->setChecked(false);
     chkScreenshot->setEnabled(false);
+    // Nothing can bring the picture back: its place is not kept.
+    QSizePolicy policy = imgScreenshot->sizePolicy();
+    policy.setRetainSizeWhenHidden(false);
+    imgScreenshot->setSizePolicy(policy);
   }
   chkScreenshotClick();
   const QString shown = QString::fromStdString(TExceptionReport::ClassifyMessage(message));
-  lblMessage->setText(shown);
+  lblMessage->setText(FittingMessage(shown, lblMessage->fontMetrics()));
   lblMessage->setToolTip(shown);
+  lblMessage->setAccessibleName(shown);
   Report.Prepare(message, TDebugHelper::GetLog());
   if (!Report.Advice.empty()) {
     lblNotify->setText(QString::fromStdString(Report.Advice));
     lblNotify->setToolTip(QString::fromStdString(Report.Advice));
   }
+  // Focus in the first box, so a stray key neither sends nor closes.
+  (chkScreenshot->isEnabled() ? chkScreenshot : chkLog)->setFocus();
+  FitToScreen();
+}
+
+void TExceptionReportDlg::FitToScreen() {
+  QSize size = sizeHint().expandedTo(minimumSizeHint()).expandedTo(QSize(394, 433));
+  if (const QScreen* screen = this->screen()) {
+    size = size.boundedTo(screen->availableGeometry().size());
+  }
+  setFixedSize(size);
 }
 
 void TExceptionReportDlg::OKBtnClick() {
@@ -160,8 +213,8 @@ void TExceptionReportDlg::SetBusy(bool busy) {
     control->setEnabled(!busy);
   }
   chkScreenshot->setEnabled(!busy && !screenshot_file_.empty());
-  OKBtn->setText(busy ? "Sending..." : "Send Report");
-  CancelBtn->setText(busy ? "Cancel" : "Close");
+  OKBtn->setText(busy ? "Sending..." : "&Send Report");
+  CancelBtn->setText(busy ? "&Cancel" : "&Close");
   if (busy) {
     setCursor(Qt::BusyCursor);
     CancelBtn->setCursor(Qt::ArrowCursor);

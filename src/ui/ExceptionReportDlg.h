@@ -65,6 +65,8 @@ class TExceptionReportDlg : public QDialog {
   void StartSend();
   void EndSend(bool cancelled, const std::string& error);
   void SetBusy(bool busy);
+  // Fixes the dialog's size to its content, never past the screen.
+  void FitToScreen();
 
   THttpClient& http_;
   std::string screenshot_file_;

@@ -16,6 +16,7 @@ TLogViewerForm::TLogViewerForm(QWidget* parent) : QDialog(parent) {
   layout->setContentsMargins(4, 4, 4, 4);
   layout->addWidget(memLog);
   resize(720, 440);
+  memLog->setFocus();
 }
 
 void TLogViewerForm::SetText(const std::string& text) {

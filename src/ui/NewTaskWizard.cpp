@@ -24,6 +24,7 @@
 #include "scheduler/SchedUtils.h"
 #include "scheduler/TaskScheduler.h"
 #include "ui/Desktop.h"
+#include "ui/Mnemonics.h"
 #include "ui/TaskPropsDlg.h"
 #include "ui/TaskWindowsUtil.h"
 
@@ -157,6 +158,12 @@ TNewTaskWizard::TNewTaskWizard(TTaskScheduler* scheduler, QWidget* parent)
   btnAdvanced->setVisible(FirstGeneration());
   lblAdvanced->setVisible(FirstGeneration());
 
+  // The groups of the event kinds get their letters while they are shown.
+  GroupBox1->show();
+  GroupBox2->show();
+  AssignMnemonics(this);
+  GroupBox1->hide();
+  GroupBox2->hide();
   ShowPage(kCustomData);
   resize(sizeHint().expandedTo(QSize(600, 420)));
 }
@@ -219,8 +226,6 @@ QWidget* TNewTaskWizard::BuildTaskName() {
   auto* g2 = new QVBoxLayout(GroupBox2);
   g2->addWidget(rbRemoteConnection);
   g2->addWidget(rbLocalConnection);
-  GroupBox1->hide();
-  GroupBox2->hide();
   connect(edtTaskName, &QLineEdit::textChanged, this, &TNewTaskWizard::UpdateNextEnabled);
   connect(ComboBox1, &QComboBox::currentIndexChanged, this, &TNewTaskWizard::ComboBox1Change);
   connect(rbSpecificUser, &QRadioButton::toggled, edUser, &QWidget::setEnabled);
@@ -279,7 +284,9 @@ QWidget* TNewTaskWizard::BuildTriggerDetails() {
     form->setContentsMargins(0, 0, 0, 0);
     form->addRow(Intro(pnlDaily));
     form->addRow(BuddyLabel("Start &time:", dtStartTimeDaily, pnlDaily), dtStartTimeDaily);
-    form->addRow(new QLabel("Perform this task:", pnlDaily), perform);
+    auto* perform_label = new QLabel("Perform this task:", pnlDaily);
+    perform_label->setBuddy(rbEveryDay);
+    form->addRow(perform_label, perform);
     form->addRow(BuddyLabel("Start &date:", dtStartDateDaily, pnlDaily), dtStartDateDaily);
   }
 
@@ -296,7 +303,9 @@ QWidget* TNewTaskWizard::BuildTriggerDetails() {
       connect(box, &QCheckBox::toggled, this, &TNewTaskWizard::UpdateNextEnabled);
     }
     auto* every = new QHBoxLayout();
-    every->addWidget(new QLabel("Every", pnlWeekly));
+    auto* every_label = new QLabel("Every", pnlWeekly);
+    every_label->setBuddy(seWeekInterval);
+    every->addWidget(every_label);
     every->addWidget(seWeekInterval);
     every->addWidget(new QLabel("weeks", pnlWeekly));
     every->addStretch(1);

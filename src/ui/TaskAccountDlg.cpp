@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "ui/Mnemonics.h"
+
 namespace lorvant {
 
 TfrmTaskAccount::TfrmTaskAccount(QWidget* parent) : QDialog(parent) {
@@ -42,13 +44,15 @@ TfrmTaskAccount::TfrmTaskAccount(QWidget* parent) : QDialog(parent) {
   layout->addSpacing(8);
   layout->addLayout(buttons);
   setMinimumWidth(420);
+  AssignMnemonics(this);
 }
 
 void TfrmTaskAccount::UpdateStates() {
   const bool own = ckbUseSystem->isChecked();
   lblUserName->setEnabled(!own);
   edUserName->setEnabled(!own);
-  if (!own) edUserName->setFocus();
+  // Focus in the first field that takes input.
+  (own ? static_cast<QWidget*>(ckbUseSystem) : edUserName)->setFocus();
 }
 
 bool AskTaskAccount(std::string* user, QWidget* parent) {

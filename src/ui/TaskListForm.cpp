@@ -18,6 +18,7 @@
 
 #include "scheduler/TaskStore.h"
 #include "ui/Desktop.h"
+#include "ui/Mnemonics.h"
 #include "ui/NewTaskWizard.h"
 #include "ui/TaskPropsDlg.h"
 #include "ui/TaskWindowsUtil.h"
@@ -52,6 +53,7 @@ TTaskListForm::TTaskListForm(QWidget* parent, const std::string& store_folder,
   if (store_folder_.empty()) store_folder_ = TaskStore::DefaultFolder();
   BuildActions();
   BuildLayout();
+  AssignMnemonics(this);
   watcher_ = new QFileSystemWatcher(this);
   reload_timer_ = new QTimer(this);
   reload_timer_->setSingleShot(true);

@@ -25,6 +25,7 @@
 #include "scheduler/SchedUtils.h"
 #include "scheduler/TaskItem.h"
 #include "ui/Desktop.h"
+#include "ui/Mnemonics.h"
 #include "ui/TaskAccountDlg.h"
 #include "ui/TaskWindowsUtil.h"
 
@@ -151,6 +152,7 @@ TPropsDlg::TPropsDlg(TTaskItem* item, Layout kind, QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(PageControl1, 1);
   layout->addLayout(buttons);
+  AssignMnemonics(this);
   resize(sizeHint().expandedTo(QSize(520, 480)));
 }
 
@@ -311,7 +313,9 @@ QWidget* TPropsDlg::BuildScheduleTab() {
     perform->addLayout(every);
     auto* form = new QFormLayout(pnlDaily);
     form->addRow(BuddyLabel("Start &time:", dtDailyTime, pnlDaily), dtDailyTime);
-    form->addRow(new QLabel("Perform this task:", pnlDaily), perform);
+    auto* perform_label = new QLabel("Perform this task:", pnlDaily);
+    perform_label->setBuddy(rbEveryDay);
+    form->addRow(perform_label, perform);
     form->addRow(BuddyLabel("Start &date:", dtDailyDate, pnlDaily), dtDailyDate);
   }
   pnlWeekly = new QWidget();
@@ -323,7 +327,9 @@ QWidget* TPropsDlg::BuildScheduleTab() {
     auto* days = new QGridLayout();
     cbWeekDays = MakeWeekdayBoxes(pnlWeekly, days);
     auto* every = new QHBoxLayout();
-    every->addWidget(new QLabel("Every", pnlWeekly));
+    auto* every_label = new QLabel("Every", pnlWeekly);
+    every_label->setBuddy(seWeekInterval);
+    every->addWidget(every_label);
     every->addWidget(seWeekInterval);
     every->addWidget(new QLabel("weeks", pnlWeekly));
     every->addStretch(1);
@@ -433,8 +439,12 @@ QWidget* TPropsDlg::BuildSettingsTab() {
   auto* idle = new QGroupBox(" Idle ", page);
   {
     auto* form = new QFormLayout(idle);
-    form->addRow(new QLabel("Start if the computer is idle for", idle), EditIdle);
-    form->addRow(new QLabel("Wait idle for", idle), EditIdleWait);
+    auto* idle_label = new QLabel("Start if the computer is idle for", idle);
+    idle_label->setBuddy(EditIdle);
+    auto* wait_label = new QLabel("Wait idle for", idle);
+    wait_label->setBuddy(EditIdleWait);
+    form->addRow(idle_label, EditIdle);
+    form->addRow(wait_label, EditIdleWait);
   }
   CheckTaskFails = new QCheckBox("If task fails, restart every", page);
   EditRestartTime = DurationList(kRestartEntries, "15 minutes", "Restart every", page);
@@ -445,11 +455,11 @@ QWidget* TPropsDlg::BuildSettingsTab() {
   EditStopRuning = DurationList(kStopEntries, "12 hours", "Stop after", page);
   CheckDeleteAfter = new QCheckBox("If the task not scheduled to run again, delete after", page);
   EditDeleteAfter = DurationList(kDeleteEntries, "90 days", "Delete after", page);
-  connect(CheckTaskFails, &QCheckBox::clicked, this,
+  connect(CheckTaskFails, &QCheckBox::toggled, this,
           [this] { CheckBoxClicked(CheckTaskFails, EditRestartTime); });
-  connect(CheckStopRuning, &QCheckBox::clicked, this,
+  connect(CheckStopRuning, &QCheckBox::toggled, this,
           [this] { CheckBoxClicked(CheckStopRuning, EditStopRuning); });
-  connect(CheckDeleteAfter, &QCheckBox::clicked, this,
+  connect(CheckDeleteAfter, &QCheckBox::toggled, this,
           [this] { CheckBoxClicked(CheckDeleteAfter, EditDeleteAfter); });
 
   auto* grid = new QGridLayout();
@@ -465,7 +475,9 @@ QWidget* TPropsDlg::BuildSettingsTab() {
   grid->addWidget(EditDeleteAfter, 3, 1);
   auto* layout = new QVBoxLayout(page);
   layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(new QLabel("Flags", page));
+  auto* flags_label = new QLabel("Flags", page);
+  flags_label->setBuddy(clbFlags);
+  layout->addWidget(flags_label);
   layout->addWidget(clbFlags, 1);
   layout->addWidget(idle);
   layout->addLayout(grid);
@@ -523,6 +535,23 @@ void TPropsDlg::RefreshStates() {
 }
 
 void TPropsDlg::Load() {
+  LoadContents();
+  FocusFirstField();
+}
+
+void TPropsDlg::FocusFirstField() {
+  QWidget* first = nullptr;
+  if (layout_ == Layout::kSchedulePages) {
+    first = cbSchedule;
+  } else if (layout_ == Layout::kFirstGeneration) {
+    first = edtParameters;  // name and program are changed elsewhere
+  } else if (pnlAction->isVisibleTo(this) && pnlAction->currentWidget() != nullptr) {
+    first = pnlAction->currentWidget()->findChild<QLineEdit*>();
+  }
+  (first != nullptr ? first : StringGrid1)->setFocus();
+}
+
+void TPropsDlg::LoadContents() {
   if (FirstGeneration()) {
     LoadFirstGeneration();
     return;

@@ -159,6 +159,9 @@ class TPropsDlg : public QDialog {
   QWidget* BuildScheduleTab();
   QWidget* BuildSettingsTab();
   QWidget* BuildCustomTab();
+  void LoadContents();
+  // Focus in the first field the user can type in.
+  void FocusFirstField();
   void LoadAction(int row);
   void SaveAction(int row);
   void ShowAction(int row);

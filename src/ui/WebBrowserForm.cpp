@@ -22,6 +22,7 @@ TWebBrowserForm::TWebBrowserForm(QWidget* parent) : QDialog(parent) {
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(WebBrowser1);
   resize(584, 362);
+  WebBrowser1->setFocus();
   setWindowFlag(Qt::WindowMaximizeButtonHint, true);
   connect(WebBrowser1, &QTextBrowser::anchorClicked, this, &TWebBrowserForm::LinkClicked);
 }

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <filesystem>
 
+#include "diagnostics/ExceptionReport.h"
 #include "fs/AppFolders.h"
 #include "os/SystemInfo.h"
 #include "os/VersionUtil.h"
@@ -16,10 +18,12 @@
 #include "ui/BatchFileCreateDlg.h"
 #include "ui/FileNameEdit.h"
 #include "ui/HyperLink.h"
-#include "ui/KeyboardChecks.h"
+#include "ui/KeyboardCheck.h"
+#include "ui/LogViewerForm.h"
 #include "ui/SessionSaveDlg.h"
 #include "ui/UiTestSupport.h"
 #include "ui/VersionLabel.h"
+#include "ui/WebBrowserForm.h"
 
 namespace lorvant {
 namespace {
@@ -129,18 +133,32 @@ TEST_F(SaveFlowTest, SaveAndMakeBatchFileWritesTheScriptAndOpensItInTheEditor) {
 TEST(AboutBoxTest, ShowsTheProductVersionAndAnEmptyLinkRow) {
   test::FakeDesktop desktop;
   std::string product, version, link;
-  bool link_shown = true;
+  bool link_shown = true, on_ok = false;
+  std::vector<std::string> problems;
   test::OnNextModal<TAboutBox>([&](TAboutBox* box) {
     product = box->ProductName->text().toStdString();
     version = box->VersionLabel1->text().toStdString();
     link_shown = box->HyperLink1->isVisible();
+    on_ok = test::KeyboardFocus(box) == box->OKButton;
+    problems = test::AcceleratorProblems(box);
     box->HyperLink1->click();  // no link kind: nothing happens
     box->OKButton->click();
   });
   TAboutBoxDialog dialog;
   dialog.ProductName = "Lorvant";
   EXPECT_TRUE(dialog.Execute());
-  EXPECT_EQ(product, "Lorvant (x86)");
+  // The box and the error report say the same of the build's architecture.
+  TExceptionReport report;
+  report.Prepare("Disk full", "");
+  const std::string app_version = report.Fields.Get("app_version");
+  const std::string architecture = " (" + GetAppArchitecture() + ")";
+  EXPECT_EQ(product, "Lorvant" + architecture);
+  EXPECT_EQ(app_version.substr(app_version.size() - architecture.size()), architecture);
+#if defined(__x86_64__)
+  EXPECT_EQ(product, "Lorvant (x64)");
+#endif
+  EXPECT_TRUE(on_ok);
+  EXPECT_EQ(problems, std::vector<std::string>{});
   EXPECT_EQ(version, FillVersionMask("Version %s.%s (Release %s Build %s)",
                                      GetFileVersionString(GetExeName())));
   EXPECT_FALSE(link_shown);
@@ -149,6 +167,29 @@ TEST(AboutBoxTest, ShowsTheProductVersionAndAnEmptyLinkRow) {
             "Version 1.0 (Release 1 Build 201208)");
   EXPECT_EQ(FillVersionMask("Version %s.%s (Release %s Build %s)", "x.x.x.x"),
             "Version x.x (Release x Build x)");
+}
+
+TEST(SmallWindowsTest, TheLogAndThePageTakeTheKeyboardAndEscapeCloses) {
+  TLogViewerForm log;
+  log.SetText("one\r\ntwo");
+  TWebBrowserForm page;
+  page.SetPage("<p>Solved</p>");
+  const struct {
+    QDialog* dialog;
+    QWidget* first;
+  } cases[] = {{&log, log.memLog}, {&page, page.WebBrowser1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.dialog->windowTitle().toStdString());
+    bool focused = false, closed = false;
+    test::OnNextModal<QDialog>([&](QDialog* shown) {
+      focused = test::KeyboardFocus(shown) == c.first;
+      closed = test::EscapeCloses(shown);
+      if (!closed) shown->reject();
+    });
+    EXPECT_EQ(c.dialog->exec(), QDialog::Rejected);
+    EXPECT_TRUE(focused);
+    EXPECT_TRUE(closed);
+  }
 }
 
 TEST(HyperLinkTest, OpensItsAddressAndSaysWhyWhenTheDesktopCannot) {
@@ -217,7 +258,7 @@ TEST_F(SaveFlowTest, DialogsStartInTheirFirstFieldAndEscapeClosesThem) {
   test::OnNextModal<TSessionSaveDlg>([&](TSessionSaveDlg* dlg) {
     save_seen = true;
     EXPECT_EQ(dlg->focusWidget(), dlg->edtSessionFile->LineEdit());
-    test::ExpectOwnAccelerators(test::Captions(dlg));
+    EXPECT_EQ(test::AcceleratorProblems(dlg), std::vector<std::string>{});
     QTest::keyClick(dlg->focusWidget(), Qt::Key_Escape);
     EXPECT_FALSE(dlg->isVisible());
   });
@@ -232,7 +273,7 @@ TEST_F(SaveFlowTest, DialogsStartInTheirFirstFieldAndEscapeClosesThem) {
   test::OnNextModal<TSimpleBatchFileCreateDlg>([&](TSimpleBatchFileCreateDlg* dlg) {
     batch_seen = true;
     EXPECT_EQ(dlg->focusWidget(), dlg->edtSessionFile->LineEdit());
-    test::ExpectOwnAccelerators(test::Captions(dlg));
+    EXPECT_EQ(test::AcceleratorProblems(dlg), std::vector<std::string>{});
     EXPECT_EQ(dlg->lblSessionFile->text().remove('&').toStdString(), "Task File");
     QTest::keyClick(dlg->focusWidget(), Qt::Key_Escape);
     EXPECT_FALSE(dlg->isVisible());

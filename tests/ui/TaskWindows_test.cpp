@@ -21,6 +21,7 @@
 #include <QToolBar>
 #include <QTreeWidget>
 #include <functional>
+#include <set>
 
 #include "os/Env.h"
 #include "scheduler/SchedTestSupport.h"
@@ -32,6 +33,7 @@
 #include "tasks/SimpleBatchFileCreator.h"
 #include "ui/BatchFileCreateDlg.h"
 #include "ui/FileNameEdit.h"
+#include "ui/KeyboardCheck.h"
 #include "ui/MainForm.h"
 #include "ui/NewTaskWizard.h"
 #include "ui/SessionSaveDlg.h"
@@ -168,6 +170,99 @@ TEST_P(TaskWindowsTest, TheWizardMakesATaskOfEveryKindItOffersAndTheListShowsIt)
   auto again = OpenList(first_generation);
   EXPECT_EQ(Names(again.get()), Names(list.get()));
   EXPECT_EQ(again->ListView->topLevelItemCount(), static_cast<int>(std::size(kKinds)));
+}
+
+// Whether the keys go to expected (or a part of it) once window is active.
+bool KeysGoTo(QWidget* window, QWidget* expected) {
+  QWidget* focus = test::KeyboardFocus(window);
+  return focus != nullptr && (focus == expected || expected->isAncestorOf(focus));
+}
+
+// The accelerators of window's commands that are missing or shared.
+std::vector<std::string> CommandAcceleratorProblems(QWidget* window) {
+  std::vector<std::string> problems;
+  std::set<char> seen;
+  for (QAction* action : window->actions()) {
+    const char letter = test::AcceleratorOf(action->text());
+    if (letter == 0 || !seen.insert(letter).second)
+      problems.push_back(action->text().toStdString());
+  }
+  return problems;
+}
+
+TEST_P(TaskWindowsTest, EveryWindowStartsInItsFirstFieldWithAnAcceleratorForEachControl) {
+  const bool first_generation = GetParam();
+  using Problems = std::vector<std::string>;
+  auto list = OpenList(first_generation);
+  list->show();
+  EXPECT_TRUE(KeysGoTo(list.get(), list->ListView));
+  EXPECT_EQ(CommandAcceleratorProblems(list.get()), Problems{});
+  // The menus show the commands' texts as they were, underlined.
+  EXPECT_EQ(list->acNew->iconText(), "New Task");
+
+  ASSERT_TRUE(RunWizard(list.get(), [&](TNewTaskWizard* w) {
+    auto page_is_keyboard_ready = [w](QWidget* first, const char* page) {
+      SCOPED_TRACE(page);
+      EXPECT_TRUE(KeysGoTo(w, first));
+      // Both letters are the design's own.
+      EXPECT_EQ(test::AcceleratorProblems(w, {"&Browse...", "< &Back"}), Problems{});
+    };
+    page_is_keyboard_ready(w->edtApplicationName, "Custom Data");
+    w->edtApplicationName->setText("/bin/true");
+    w->btnNext->click();
+    page_is_keyboard_ready(w->edtTaskName, "Task Name");
+    w->edtTaskName->setText("keys");
+    const int entries = w->ComboBox1->count();
+    for (int entry = 4; entry < entries; ++entry) {
+      w->ComboBox1->setCurrentIndex(entry);  // the user and connection groups
+      page_is_keyboard_ready(w->edtTaskName, w->ComboBox1->currentText().toUtf8().constData());
+    }
+    QWidget* const first_of_kind[] = {w->dtStartTimeOnce, w->dtStartTimeDaily, w->dtStartTimeWeekly,
+                                      w->dtStartTimeMonthly};
+    for (int entry = 0; entry < 4; ++entry) {
+      w->ComboBox1->setCurrentIndex(entry);
+      w->btnNext->click();
+      ASSERT_EQ(w->PageControl1->currentWidget(), w->tsTriggerDetails);
+      page_is_keyboard_ready(first_of_kind[entry],
+                             w->ComboBox1->currentText().toUtf8().constData());
+      w->btnBack->click();
+    }
+    w->ComboBox1->setCurrentIndex(1);
+    w->btnNext->click();
+    w->btnNext->click();
+    page_is_keyboard_ready(w->edtAccount, "Account Info");
+    w->btnNext->click();
+    ASSERT_EQ(w->PageControl1->currentWidget(), w->tsFinished);
+    page_is_keyboard_ready(w->btnNext, "Finish");
+    w->btnNext->click();
+  }));
+
+  list->ListView->clearSelection();
+  Row(list.get(), "keys")->setSelected(true);
+  bool closed = false;
+  test::OnNextModal<TPropsDlg>([&](TPropsDlg* d) {
+    EXPECT_TRUE(KeysGoTo(d, first_generation ? static_cast<QWidget*>(d->edtParameters)
+                                             : static_cast<QWidget*>(d->edtExecName)));
+    for (int tab = 0; tab < d->PageControl1->count(); ++tab) {
+      d->PageControl1->setCurrentIndex(tab);
+      SCOPED_TRACE(d->PageControl1->tabText(tab).toStdString());
+      EXPECT_EQ(test::AcceleratorProblems(d), Problems{});
+    }
+    closed = test::EscapeCloses(d);
+  });
+  list->acProperties->trigger();
+  EXPECT_TRUE(closed);
+
+  std::string user = "tester";
+  closed = false;
+  test::OnNextModal<TfrmTaskAccount>([&](TfrmTaskAccount* a) {
+    EXPECT_TRUE(KeysGoTo(a, a->edUserName));
+    EXPECT_EQ(test::AcceleratorProblems(a), Problems{});
+    closed = test::EscapeCloses(a);
+  });
+  EXPECT_FALSE(AskTaskAccount(&user));
+  EXPECT_TRUE(closed);
+  EXPECT_TRUE(test::EscapeCloses(list.get()));
 }
 
 INSTANTIATE_TEST_SUITE_P(BothGenerations, TaskWindowsTest, ::testing::Values(false, true),
@@ -645,11 +740,12 @@ TEST_F(TaskPropsTest, UncheckingAnOptionClearsItsListAndSavesNoValue) {
   auto list = OpenList();
   ASSERT_TRUE(RunWizard(list.get(), Steps("opts", 4, nullptr)));
   Properties(list.get(), "opts", [](TPropsDlg* d) {
-    d->CheckStopRuning->click();
+    // Toggled as a screen reader does it, without a click.
+    EXPECT_TRUE(test::AccessibleToggle(d->CheckStopRuning));
     EXPECT_FALSE(d->CheckStopRuning->isChecked());
     EXPECT_EQ(d->EditStopRuning->currentIndex(), -1);
     EXPECT_FALSE(d->EditStopRuning->isEnabled());
-    d->CheckDeleteAfter->click();
+    EXPECT_TRUE(test::AccessibleToggle(d->CheckDeleteAfter));
     EXPECT_EQ(d->EditDeleteAfter->currentText(), "180 days");
     d->clbFlags->item(tfvNeedLogon)->setCheckState(Qt::Checked);  // no account question
     EXPECT_FALSE(d->EditIdle->isEnabled());
