@@ -624,32 +624,15 @@ bool TNewTaskWizard::LeaveTriggerDetails() {
   TTrigger* trigger = triggers->GetItem(0);
   trigger->SetTriggerType(kind);
   trigger->SetDetails({});  // the wizard's details only
-  TScheduleInput in;
-  switch (kind) {
-    case ttOnce:
-      in.time = dtStartTimeOnce->time();
-      in.date = dtStartDateOnce->date();
-      break;
-    case ttDaily:
-      in.time = dtStartTimeDaily->time();
-      in.date = dtStartDateDaily->date();
-      in.days_interval =
-          static_cast<uint16_t>(rbEveryDay->isChecked() ? 1 : seIntervalDaily->value());
-      break;
-    case ttWeekly:
-      in.time = dtStartTimeWeekly->time();
-      in.weeks_interval = static_cast<uint16_t>(seWeekInterval->value());
-      in.weekdays = WeekdayMask(cbWeekDays);
-      break;
-    default: {  // the monthly kinds
-      in.time = dtStartTimeMonthly->time();
-      in.months = MonthMask(cbMonths);
-      in.month_days = 1u << (seMonthDay->value() - 1);
-      in.which_week = static_cast<uint16_t>(cbWhichWeek->currentIndex() + 1);
-      const int weekday = cbDaysOfTheWeek->currentIndex();
-      in.weekdays = weekday < 0 ? 0 : static_cast<uint16_t>(1u << weekday);
-      break;
-    }
+  TScheduleInput in =
+      ReadSchedulePickers({dtStartTimeOnce, dtStartDateOnce, dtStartTimeDaily, dtStartDateDaily,
+                           rbEveryDay, seIntervalDaily, dtStartTimeWeekly, seWeekInterval,
+                           &cbWeekDays, dtStartTimeMonthly, &cbMonths, cbWhichWeek},
+                          kind);
+  if (kind != ttOnce && kind != ttDaily && kind != ttWeekly) {
+    in.month_days = 1u << (seMonthDay->value() - 1);
+    const int weekday = cbDaysOfTheWeek->currentIndex();
+    in.weekdays = weekday < 0 ? 0 : static_cast<uint16_t>(1u << weekday);
   }
   WriteTrigger(trigger, in, today);
   triggers->UpdateTriggers();

@@ -733,38 +733,20 @@ void TPropsDlg::SaveTrigger() {
   const int index = cbSchedule->currentIndex();
   if (index < 0 || index >= triggers->Count()) return;
   TTrigger* trigger = triggers->GetItem(index);
-  TScheduleInput in;
-  switch (trigger->GetTriggerType()) {
-    case ttOnce:
-      in.time = dtOnceTime->time();
-      in.date = dtOnceDate->date();
-      break;
-    case ttDaily:
-      in.time = dtDailyTime->time();
-      in.date = dtDailyDate->date();
-      in.days_interval =
-          static_cast<uint16_t>(rbEveryDay->isChecked() ? 1 : seDailyInterval->value());
-      break;
-    case ttWeekly:
-      in.time = dtWeeklyTime->time();
-      in.weeks_interval = static_cast<uint16_t>(seWeekInterval->value());
-      in.weekdays = WeekdayMask(cbWeekDays);
-      break;
-    case ttMonthlyDate:
-    case ttMonthlyDow:
-      in.time = dtMonthlyTime->time();
-      in.months = MonthMask(cbMonths);
-      for (int d = 0; d < 31; ++d) {
-        if (Checked(clbMonthDays, d)) in.month_days |= 1u << d;
-      }
-      in.which_week = static_cast<uint16_t>(cbWhichWeek->currentIndex() + 1);
-      in.weekdays = 0;
-      for (int d = 0; d < 7; ++d) {
-        if (Checked(clbWeekDays, d)) in.weekdays |= static_cast<uint16_t>(1u << d);
-      }
-      break;
-    default:
-      return;
+  const TTriggerType kind = trigger->GetTriggerType();
+  const bool monthly = kind == ttMonthlyDate || kind == ttMonthlyDow;
+  if (kind != ttOnce && kind != ttDaily && kind != ttWeekly && !monthly) return;
+  TScheduleInput in = ReadSchedulePickers(
+      {dtOnceTime, dtOnceDate, dtDailyTime, dtDailyDate, rbEveryDay, seDailyInterval, dtWeeklyTime,
+       seWeekInterval, &cbWeekDays, dtMonthlyTime, &cbMonths, cbWhichWeek},
+      kind);
+  if (monthly) {
+    for (int d = 0; d < 31; ++d) {
+      if (Checked(clbMonthDays, d)) in.month_days |= 1u << d;
+    }
+    for (int d = 0; d < 7; ++d) {
+      if (Checked(clbWeekDays, d)) in.weekdays |= static_cast<uint16_t>(1u << d);
+    }
   }
   WriteTrigger(trigger, in, DatePart(SchedNow()));
   triggers->UpdateTriggers();

@@ -176,6 +176,33 @@ void SetMonthMask(const TMonthBoxes& boxes, uint16_t mask) {
   for (size_t i = 0; i < boxes.size(); ++i) boxes[i]->setChecked((mask & (1u << i)) != 0);
 }
 
+TScheduleInput ReadSchedulePickers(const TSchedulePickers& pickers, TTriggerType kind) {
+  TScheduleInput in;
+  switch (kind) {
+    case ttOnce:
+      in.time = pickers.once_time->time();
+      in.date = pickers.once_date->date();
+      break;
+    case ttDaily:
+      in.time = pickers.daily_time->time();
+      in.date = pickers.daily_date->date();
+      in.days_interval = static_cast<uint16_t>(
+          pickers.every_day->isChecked() ? 1 : pickers.days_interval->value());
+      break;
+    case ttWeekly:
+      in.time = pickers.weekly_time->time();
+      in.weeks_interval = static_cast<uint16_t>(pickers.weeks_interval->value());
+      in.weekdays = WeekdayMask(*pickers.week_days);
+      break;
+    default:  // the monthly kinds
+      in.time = pickers.monthly_time->time();
+      in.months = MonthMask(*pickers.months);
+      in.which_week = static_cast<uint16_t>(pickers.which_week->currentIndex() + 1);
+      break;
+  }
+  return in;
+}
+
 void WriteTrigger(TTrigger* trigger, const TScheduleInput& in, TDateTime today) {
   TriggerTypeUnion details = trigger->GetDetails();
   trigger->SetStartTime(FromQTime(in.time));

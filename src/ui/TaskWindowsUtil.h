@@ -5,11 +5,16 @@
 #pragma once
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDate>
+#include <QDateEdit>
 #include <QDateTime>
 #include <QIcon>
+#include <QRadioButton>
+#include <QSpinBox>
 #include <QString>
 #include <QTime>
+#include <QTimeEdit>
 #include <array>
 #include <cstdint>
 #include <string>
@@ -88,6 +93,24 @@ struct TScheduleInput {
   uint16_t months = 0;          // monthly kinds: bit 0 January
   uint16_t which_week = 1;      // monthly by weekday: 1 first … 5 last
 };
+// The pickers of the schedule panels that both task windows lay out alike.
+struct TSchedulePickers {
+  QTimeEdit* once_time;
+  QDateEdit* once_date;
+  QTimeEdit* daily_time;
+  QDateEdit* daily_date;
+  QRadioButton* every_day;  // else every days_interval days
+  QSpinBox* days_interval;
+  QTimeEdit* weekly_time;
+  QSpinBox* weeks_interval;
+  const TWeekdayBoxes* week_days;
+  QTimeEdit* monthly_time;
+  const TMonthBoxes* months;
+  QComboBox* which_week;  // first … last
+};
+// What the pickers say for a trigger of kind. The monthly kinds' days and
+// weekdays are left 0: each window picks them its own way.
+TScheduleInput ReadSchedulePickers(const TSchedulePickers& pickers, TTriggerType kind);
 // Writes the input into the trigger's record for its kind (a weekly or
 // monthly-by-date trigger begins today), keeping the record's other
 // details; the caller writes the triggers to the task.
